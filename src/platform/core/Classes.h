@@ -1,0 +1,40 @@
+// The object model the program's classes build on: assignable objects and owned components.
+#pragma once
+
+#include <string>
+
+namespace halvik {
+
+class TObject {
+ public:
+  virtual ~TObject() = default;
+  // The class name, as it appears in error messages.
+  virtual std::string ClassName() const { return "TObject"; }
+};
+
+// An object whose content can be copied into another with Assign.
+class TPersistent : public TObject {
+ public:
+  std::string ClassName() const override { return "TPersistent"; }
+  // Copies Source into this object. The base asks Source to assign itself (AssignTo);
+  // a null Source or one that cannot raises EConvertError.
+  virtual void Assign(TPersistent* Source);
+
+ protected:
+  // Copies this object into Dest. The base cannot and raises EConvertError.
+  virtual void AssignTo(TPersistent* Dest);
+  friend class TPersistentAccess;
+};
+
+class TInterfacedPersistent : public TPersistent {
+ public:
+  std::string ClassName() const override { return "TInterfacedPersistent"; }
+};
+
+// Lets a subclass call AssignTo on an object of another class, as the base Assign does.
+class TPersistentAccess {
+ public:
+  static void AssignTo(TPersistent& Source, TPersistent* Dest) { Source.AssignTo(Dest); }
+};
+
+}  // namespace halvik
