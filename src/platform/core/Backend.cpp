@@ -35,12 +35,13 @@ class TMemoryOnlyBackend : public TPlatformBackend {
   }
 };
 
-TMemoryOnlyBackend g_memory_backend;
-TPlatformBackend* g_backend = &g_memory_backend;
+// Never destroyed: exit processing may still ask for the platform after other statics are gone.
+TMemoryOnlyBackend* const g_memory_backend = new TMemoryOnlyBackend();
+TPlatformBackend* g_backend = g_memory_backend;
 
 }  // namespace
 
 TPlatformBackend& Platform() { return *g_backend; }
-void SetPlatform(TPlatformBackend* Backend) { g_backend = Backend ? Backend : &g_memory_backend; }
+void SetPlatform(TPlatformBackend* Backend) { g_backend = Backend ? Backend : g_memory_backend; }
 
 }  // namespace halvik

@@ -10,6 +10,14 @@ class TObject {
   virtual ~TObject() = default;
   // The class name, as it appears in error messages.
   virtual std::string ClassName() const { return "TObject"; }
+  // Runs while the object is still whole, right before it is deleted through Free.
+  virtual void BeforeDestruction() {}
+  // Deletes Object (nothing for null), running BeforeDestruction first.
+  static void Free(TObject* Object) {
+    if (Object == nullptr) return;
+    Object->BeforeDestruction();
+    delete Object;
+  }
 };
 
 // An object whose content can be copied into another with Assign.
