@@ -21,4 +21,8 @@ run_suite() {  # name, cmake options...
 
 run_suite release -DCMAKE_BUILD_TYPE=Release
 run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DHALVIK_SANITIZE=ON
+# The native back ends bring their own suites (X11 under Xvfb, Win32 under Wine).
+for extra in scripts/test-x11.sh scripts/test-win32.sh; do
+  [ -f "$extra" ] && bash "$extra"
+done
 echo "All test suites passed."
