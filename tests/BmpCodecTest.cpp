@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/headless/HeadlessBackend.h"
+
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -491,35 +493,10 @@ TEST(BmpRead, MalformedDataRaisesInvalidGraphicAndLeavesTheBitmap) {
   }
 }
 
-// A back end without memory for pixels: allocation failures must reach the caller as they are.
-class TNoMemoryBackend : public TPlatformBackend {
- public:
-  std::unique_ptr<TPixelStore> CreatePixelStore(int, int, int) override { throw EOutOfResources("no memory"); }
-  std::string Name() const override { return "no memory"; }
-  HDC GetDC(TWindowId) override { return nullptr; }
-  int ReleaseDC(TWindowId, HDC) override { return 0; }
-  int ScreenWidth() override { return 0; }
-  int ScreenHeight() override { return 0; }
-  void SetApplicationTitle(const std::string&) override {}
-  void SetApplicationListener(TApplicationListener*) override {}
-  TShowCommand StartupShowCommand() override { return TShowCommand::Normal; }
-  TFrameMetrics FrameMetrics(const TWindowParams&) override { return {}; }
-  TWindowId CreateFormWindow(const TWindowParams&, TWindowListener*) override { return 0; }
-  void DestroyFormWindow(TWindowId) override {}
-  void ShowFormWindow(TWindowId, TWindowState) override {}
-  void HideFormWindow(TWindowId) override {}
-  void SetWindowBounds(TWindowId, const TRect&) override {}
-  void InvalidateWindow(TWindowId) override {}
-  TTimerId StartTimer(unsigned, std::function<void()>) override { return 0; }
-  void StopTimer(TTimerId) override {}
-  void RunMessageLoop() override {}
-  void Terminate() override {}
-  void ShowException(const std::string&) override {}
-};
-
 TEST(BmpRead, AllocationFailureStaysOutOfResourcesAndKeepsTheFormat) {
   TABitmap b;
-  TNoMemoryBackend backend;
+  THeadlessBackend backend(1, 1);
+  backend.SetPixelStoreLimit(0);  // no memory for pixels: the failure must reach the caller as it is
   SetPlatform(&backend);
   TMemoryStream s;
   s.SetBytes(Paletted().Bytes());

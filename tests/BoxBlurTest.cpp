@@ -6,24 +6,15 @@
 #include <limits>
 #include <vector>
 
+#include "support/Paint.h"
 #include "filters/ABitmapFilters32.h"
 #include "filters/BoxBlurWindow.h"
 
 namespace halvik {
 namespace {
 
-using TPaint = std::function<void(int X, int Y, uint8_t* Pixel)>;
-
-void Make(TABitmap& B, int W, int H, const TPaint& Paint) {
-  B.SetSize(W, H);
-  for (int y = 0; y < H; ++y) {
-    uint8_t* row = static_cast<uint8_t*>(B.ScanLine(y));
-    for (int x = 0; x < W; ++x) {
-      std::memset(row + 4 * x, 0, 4);
-      Paint(x, y, row + 4 * x);
-    }
-  }
-}
+using testing::Make;
+using testing::TPaint;
 
 uint8_t Byte(TABitmap& B, int X, int Y, int Lane) { return static_cast<uint8_t*>(B.ScanLine(Y))[4 * X + Lane]; }
 

@@ -8,25 +8,15 @@
 #include <limits>
 #include <vector>
 
+#include "support/Paint.h"
 #include "filters/ABitmapFilters32.h"
 #include "filters/StretchPlan.h"
 
 namespace halvik {
 namespace {
 
-using TPaint = std::function<void(int X, int Y, uint8_t* Pixel)>;
-
-// A bitmap of W by H whose pixel (x, y) gets the four bytes Paint writes.
-void Make(TABitmap& B, int W, int H, const TPaint& Paint) {
-  B.SetSize(W, H);
-  for (int y = 0; y < H; ++y) {
-    uint8_t* row = static_cast<uint8_t*>(B.ScanLine(y));
-    for (int x = 0; x < W; ++x) {
-      std::memset(row + 4 * x, 0, 4);
-      Paint(x, y, row + 4 * x);
-    }
-  }
-}
+using testing::Make;
+using testing::TPaint;
 
 void MakeFilled(TABitmap& B, int W, int H, uint32_t Word) {
   Make(B, W, H, [Word](int, int, uint8_t* p) { std::memcpy(p, &Word, 4); });
@@ -471,7 +461,7 @@ TEST(StretchBilinear, ArgumentsBeyondTheLimitsTouchOnlyTheClippedRectangle) {
     vary(change);
 
   for (const TCall& c : calls) {
-    SCOPED_TRACE(testing::Message() << c.DstWidth << "x" << c.DstHeight << " src " << c.SrcX << "," << c.SrcY << " "
+    SCOPED_TRACE(::testing::Message() << c.DstWidth << "x" << c.DstHeight << " src " << c.SrcX << "," << c.SrcY << " "
                                     << c.SrcWidth << "x" << c.SrcHeight << " dst " << c.DstX << "," << c.DstY);
     TABitmap src, dst;
     Make(src, 5, 4, [](int x, int y, uint8_t* p) { p[kBlue] = uint8_t(50 * x), p[kGreen] = uint8_t(60 * y); });
