@@ -1,0 +1,291 @@
+// The vector kernels, written once and compiled once per instruction set: each KernelsXxx.cpp
+// defines HALVIK_KERNEL_NS and HALVIK_KERNEL_TABLE and includes this file with its own compile
+// flags. Nothing here uses the standard library's inline code, so that no function compiled for
+// a wider set can be shared, through the linker, with code that runs on any processor.
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "filters/KernelTable.h"
+
+namespace halvik {
+namespace HALVIK_KERNEL_NS {
+namespace {
+
+inline uint32_t Word(const uint8_t* P) {
+  uint32_t w;
+  __builtin_memcpy(&w, P, 4);
+  return w;
+}
+
+// ---- The widest vector of this set, as 8-bit and 16-bit lanes. ----
+#if defined(__AVX512BW__)
+using V = __m512i;
+inline V Load(const void* P) { return _mm512_loadu_si512(P); }
+inline void Store(void* P, V X) { _mm512_storeu_si512(P, X); }
+inline V Zero() { return _mm512_setzero_si512(); }
+inline V Bytes(char B) { return _mm512_set1_epi8(B); }
+inline V Xor(V A, V B) { return _mm512_xor_si512(A, B); }
+inline V UnpackLo8(V A, V B) { return _mm512_unpacklo_epi8(A, B); }
+inline V UnpackHi8(V A, V B) { return _mm512_unpackhi_epi8(A, B); }
+inline V Add16(V A, V B) { return _mm512_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm512_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm512_srli_epi16(A, 8); }
+inline V Pack16(V A, V B) { return _mm512_packus_epi16(A, B); }
+// Half a vector of bytes, widened to 16-bit lanes in order; and back.
+inline V LoadWiden(const uint8_t* P) { return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(P))); }
+inline void StoreNarrow(uint8_t* P, V X) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(P), _mm512_cvtepi16_epi8(X)); }
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm512_i32gather_epi32(_mm512_loadu_si512(Index), Row, 4);
+}
+#elif defined(__AVX2__)
+using V = __m256i;
+inline V Load(const void* P) { return _mm256_loadu_si256(static_cast<const __m256i*>(P)); }
+inline void Store(void* P, V X) { _mm256_storeu_si256(static_cast<__m256i*>(P), X); }
+inline V Zero() { return _mm256_setzero_si256(); }
+inline V Bytes(char B) { return _mm256_set1_epi8(B); }
+inline V Xor(V A, V B) { return _mm256_xor_si256(A, B); }
+inline V UnpackLo8(V A, V B) { return _mm256_unpacklo_epi8(A, B); }
+inline V UnpackHi8(V A, V B) { return _mm256_unpackhi_epi8(A, B); }
+inline V Add16(V A, V B) { return _mm256_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm256_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm256_srli_epi16(A, 8); }
+inline V Pack16(V A, V B) { return _mm256_packus_epi16(A, B); }
+inline V LoadWiden(const uint8_t* P) { return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P))); }
+inline void StoreNarrow(uint8_t* P, V X) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(P),
+                   _mm_packus_epi16(_mm256_castsi256_si128(X), _mm256_extracti128_si256(X, 1)));
+}
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm256_i32gather_epi32(reinterpret_cast<const int*>(Row), Load(Index), 4);
+}
+#else
+using V = __m128i;
+inline V Load(const void* P) { return _mm_loadu_si128(static_cast<const __m128i*>(P)); }
+inline void Store(void* P, V X) { _mm_storeu_si128(static_cast<__m128i*>(P), X); }
+inline V Zero() { return _mm_setzero_si128(); }
+inline V Bytes(char B) { return _mm_set1_epi8(B); }
+inline V Xor(V A, V B) { return _mm_xor_si128(A, B); }
+inline V UnpackLo8(V A, V B) { return _mm_unpacklo_epi8(A, B); }
+inline V UnpackHi8(V A, V B) { return _mm_unpackhi_epi8(A, B); }
+inline V Add16(V A, V B) { return _mm_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm_srli_epi16(A, 8); }
+inline V Pack16(V A, V B) { return _mm_packus_epi16(A, B); }
+inline V LoadWiden(const uint8_t* P) {
+  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(P)), _mm_setzero_si128());
+}
+inline void StoreNarrow(uint8_t* P, V X) {
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(P), _mm_packus_epi16(X, X));
+}
+// SSE2 has no gather: four loads put together.
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm_setr_epi32(static_cast<int>(Word(Row + 4 * size_t(Index[0]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[1]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[2]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[3]))));
+}
+#endif
+
+constexpr int kVBytes = int(sizeof(V));
+constexpr int kVPixels = kVBytes / 4;
+constexpr int kHalfPixels = kVPixels / 2;  // pixels per widened 16-bit vector
+
+// Per byte (A * WA + B * WB) >> 8 with WA + WB = 255: the products and their sum stay below
+// 65536, so the 16-bit lanes hold them exactly; unpacking and packing in the same lanes keeps
+// every byte in its place.
+inline V Mix(V A, V B, V WA, V WB) {
+  const V z = Zero();
+  const V lo = Shr8(Add16(Mul16(UnpackLo8(A, z), UnpackLo8(WA, z)), Mul16(UnpackLo8(B, z), UnpackLo8(WB, z))));
+  const V hi = Shr8(Add16(Mul16(UnpackHi8(A, z), UnpackHi8(WA, z)), Mul16(UnpackHi8(B, z), UnpackHi8(WB, z))));
+  return Pack16(lo, hi);
+}
+
+inline uint8_t MixByte(uint32_t A, uint32_t B, uint32_t W) { return uint8_t((A * (255 - W) + B * W) >> 8); }
+
+void StretchColumns(const uint8_t* Row, const TStretchColumnTable& Columns, uint8_t* Out) {
+  const V ones = Bytes(char(0xFF));
+  int32_t i = 0;
+  for (; i + kVPixels <= Columns.Count; i += kVPixels) {
+    const V p = GatherPixels(Row, Columns.Left + i);
+    const V q = GatherPixels(Row, Columns.Right + i);
+    const V w = Load(Columns.Weight + i);
+    Store(Out + 4 * size_t(i), Mix(p, q, Xor(w, ones), w));
+  }
+  for (; i < Columns.Count; ++i) {
+    const uint8_t* p = Row + 4 * size_t(Columns.Left[i]);
+    const uint8_t* q = Row + 4 * size_t(Columns.Right[i]);
+    const uint32_t w = Columns.Weight[i] & 255;
+    for (int lane = 0; lane < 4; ++lane) Out[4 * size_t(i) + lane] = MixByte(p[lane], q[lane], w);
+  }
+}
+
+void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst) {
+  const V w = Bytes(char(WY)), iw = Bytes(char(255 - WY));
+  size_t k = 0;
+  for (; k + kVBytes <= Count; k += kVBytes) Store(Dst + k, Mix(Load(A + k), Load(B + k), iw, w));
+  for (; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
+}
+
+// ---- Box blur, radius 1 ----
+//
+// Pixel (y, x) needs the new pixels (y-1, x-1 .. x+1) and (y, x-1) and the old ones of the rest
+// of its window. So its sum splits into C(y, x), every term but the left neighbour, which is
+// known once row y-1 is done up to column x+1, and the left neighbour, which makes a serial
+// chain along the row. Rows of a band run their chains together, each one chunk and one column
+// behind the row above it, so that a row's C only ever needs pixels the row above has finished
+// and the rows below have not yet overwritten.
+
+constexpr int kBandRows = 8;
+constexpr int kChunk = 64;
+
+// Sums of at most 9 * 255 divided by 4, 6 or 9 as (sum * M) >> 16.
+constexpr uint16_t Reciprocal(int Count) { return uint16_t((65536 + Count - 1) / Count); }
+constexpr bool ReciprocalIsExact(int Count) {
+  for (uint32_t s = 0; s <= uint32_t(Count) * 255; ++s)
+    if (((s * Reciprocal(Count)) >> 16) != s / uint32_t(Count)) return false;
+  return true;
+}
+static_assert(ReciprocalIsExact(4) && ReciprocalIsExact(6) && ReciprocalIsExact(9),
+              "multiply-shift division must equal truncating division for every window sum");
+
+struct TBlurRows {
+  uint8_t* const* Rows;
+  int32_t Width, Height;
+};
+
+// One pixel from the bitmap as it stands, clipped window and true division: for the first and
+// last columns, where the window's count changes.
+void EdgePixel(const TBlurRows& B, int32_t Y, int32_t X) {
+  const int32_t top = Y > 0 ? Y - 1 : 0, bottom = Y + 1 < B.Height ? Y + 1 : Y;
+  const int32_t left = X > 0 ? X - 1 : 0, right = X + 1 < B.Width ? X + 1 : X;
+  uint32_t sums[4] = {0, 0, 0, 0};
+  for (int32_t r = top; r <= bottom; ++r)
+    for (int32_t c = left; c <= right; ++c)
+      for (int lane = 0; lane < 4; ++lane) sums[lane] += B.Rows[r][4 * size_t(c) + lane];
+  const uint32_t count = uint32_t((bottom - top + 1) * (right - left + 1));
+  for (int lane = 0; lane < 4; ++lane) B.Rows[Y][4 * size_t(X) + lane] = uint8_t(sums[lane] / count);
+}
+
+// C(Y, x) for X0 <= x < X1 (all inner columns) into Out, four 16-bit sums per pixel.
+template <bool Up, bool Down>
+void WindowRest(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16_t* Out) {
+  const uint8_t* up = Up ? B.Rows[Y - 1] : nullptr;
+  const uint8_t* cur = B.Rows[Y];
+  const uint8_t* down = Down ? B.Rows[Y + 1] : nullptr;
+  int32_t x = X0;
+  // Each load reads pixels x-1 .. x+kHalfPixels, all inside the row since X1 <= Width - 1.
+  for (; x + kHalfPixels <= X1; x += kHalfPixels) {
+    const size_t o = 4 * size_t(x);
+    V s = Add16(LoadWiden(cur + o), LoadWiden(cur + o + 4));
+    if (Up) s = Add16(s, Add16(Add16(LoadWiden(up + o - 4), LoadWiden(up + o)), LoadWiden(up + o + 4)));
+    if (Down) s = Add16(s, Add16(Add16(LoadWiden(down + o - 4), LoadWiden(down + o)), LoadWiden(down + o + 4)));
+    Store(Out + 4 * size_t(x - X0), s);
+  }
+  for (; x < X1; ++x) {
+    const size_t o = 4 * size_t(x);
+    for (int lane = 0; lane < 4; ++lane) {
+      uint32_t s = uint32_t(cur[o + lane]) + cur[o + 4 + lane];
+      if (Up) s += uint32_t(up[o - 4 + lane]) + up[o + lane] + up[o + 4 + lane];
+      if (Down) s += uint32_t(down[o - 4 + lane]) + down[o + lane] + down[o + 4 + lane];
+      Out[4 * size_t(x - X0) + lane] = uint16_t(s);
+    }
+  }
+}
+
+void WindowRestFor(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16_t* Out) {
+  const bool up = Y > 0, down = Y + 1 < B.Height;
+  if (up && down) WindowRest<true, true>(B, Y, X0, X1, Out);
+  else if (up) WindowRest<true, false>(B, Y, X0, X1, Out);
+  else if (down) WindowRest<false, true>(B, Y, X0, X1, Out);
+  else WindowRest<false, false>(B, Y, X0, X1, Out);
+}
+
+// Narrows Count pixels of 16-bit values (each at most 255) into Dst.
+void Narrow(const uint16_t* Src, int32_t Count, uint8_t* Dst) {
+  int32_t i = 0;
+  for (; i + kHalfPixels <= Count; i += kHalfPixels)
+    StoreNarrow(Dst + 4 * size_t(i), Load(Src + 4 * size_t(i)));
+  for (size_t k = 4 * size_t(i); k < 4 * size_t(Count); ++k) Dst[k] = uint8_t(Src[k]);
+}
+
+void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
+  const TBlurRows b{Rows, Width, Height};
+  // One row of C per band row, overwritten in place by the row's new values; 4 lanes of slack
+  // let the widened vector stores of the last pixels run past the chunk.
+  alignas(16) uint16_t sums[kBandRows][4 * kChunk + 64] = {};
+  for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) {
+    const int32_t rows = Height - y0 < kBandRows ? Height - y0 : kBandRows;
+    __m128i state[kBandRows], mul[kBandRows];
+    for (int j = 0; j < kBandRows; ++j) {
+      const int32_t y = y0 + j;
+      const int tall = 1 + (y > 0) + (y + 1 < Height);
+      mul[j] = _mm_set1_epi16(short(Reciprocal(3 * tall)));
+      state[j] = _mm_setzero_si128();
+    }
+    for (int32_t step = 0;; ++step) {
+      int32_t begin[kBandRows], end[kBandRows];
+      bool any = false;
+      int32_t common = kChunk;
+      // Phase 1: each row's C for its chunk, read before any row of the band writes this step.
+      for (int j = 0; j < kBandRows; ++j) {
+        begin[j] = end[j] = 1;
+        if (j >= rows) continue;
+        const int32_t start = (step - j) * kChunk - j;
+        const int32_t stop = start + kChunk;
+        if (start >= Width || stop <= 0) continue;
+        any = true;
+        const int32_t y = y0 + j;
+        if (start <= 0) {
+          EdgePixel(b, y, 0);
+          state[j] = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(Word(Rows[y]))), _mm_setzero_si128());
+        }
+        begin[j] = start > 1 ? start : 1;
+        end[j] = stop < Width - 1 ? stop : Width - 1;
+        if (end[j] < begin[j]) end[j] = begin[j];
+        WindowRestFor(b, y, begin[j], end[j], sums[j]);
+        if (end[j] - begin[j] < common) common = end[j] - begin[j];
+      }
+      if (!any) break;
+      // Phase 2: the chains, all rows together for the common length, then each row's rest.
+      // Rows without a chunk this step chain over stale values that nobody reads.
+      __m128i n[kBandRows];
+      for (int j = 0; j < kBandRows; ++j) n[j] = state[j];
+      for (int32_t i = 0; i < common; ++i) {
+#pragma GCC unroll 8
+        for (int j = 0; j < kBandRows; ++j) {
+          __m128i* p = reinterpret_cast<__m128i*>(sums[j] + 4 * size_t(i));
+          n[j] = _mm_mulhi_epu16(_mm_add_epi16(_mm_loadl_epi64(p), n[j]), mul[j]);
+          _mm_storel_epi64(p, n[j]);
+        }
+      }
+      for (int j = 0; j < rows; ++j) {
+        const int32_t len = end[j] - begin[j];
+        if (len <= 0) continue;
+        __m128i v = n[j];
+        for (int32_t i = common; i < len; ++i) {
+          __m128i* p = reinterpret_cast<__m128i*>(sums[j] + 4 * size_t(i));
+          v = _mm_mulhi_epu16(_mm_add_epi16(_mm_loadl_epi64(p), v), mul[j]);
+          _mm_storel_epi64(p, v);
+        }
+        state[j] = v;
+        Narrow(sums[j], len, Rows[y0 + j] + 4 * size_t(begin[j]));
+      }
+      // Phase 3: the last column, once the chain has reached it.
+      for (int j = 0; j < rows; ++j) {
+        const int32_t start = (step - j) * kChunk - j;
+        if (start < Width && start + kChunk > Width - 1 && start + kChunk > 0) EdgePixel(b, y0 + j, Width - 1);
+      }
+    }
+  }
+}
+
+const TKernelTable kTable{&StretchColumns, &StretchBlend, &BlurRadius1};
+
+}  // namespace
+}  // namespace HALVIK_KERNEL_NS
+
+const TKernelTable& HALVIK_KERNEL_TABLE() { return HALVIK_KERNEL_NS::kTable; }
+
+}  // namespace halvik
