@@ -12,6 +12,7 @@
 #include "filters/ABitmapFilters32.h"
 #include "filters/FilterKernels.h"
 #include "filters/KernelTable.h"
+#include "filters/StretchFast.h"
 
 namespace halvik {
 namespace {
@@ -200,14 +201,20 @@ TEST_F(KernelSets, StretchKernelsStayInTheirRows) {
     const int srcWidth = std::max(1, SomeSize(150)), count = SomeSize(200);
     std::vector<uint8_t> row(4 * size_t(srcWidth));
     for (auto& b : row) b = uint8_t(rng_());
-    std::vector<int32_t> left(size_t(count) + 1), right(size_t(count) + 1);
-    std::vector<uint32_t> weight(size_t(count) + 1);
+    // Columns anywhere in the row, or walking along it in steps of 0 to 2 pixels as the
+    // stretches do, so that both the gathered and the permuted blocks run, up to the row's end.
+    const bool walk = Uniform(0, 1) == 1;
+    TStretchColumnStore store;
+    int col = walk ? Uniform(0, srcWidth - 1) : 0;
     for (int i = 0; i < count; ++i) {
-      left[size_t(i)] = Uniform(0, srcWidth - 1);
-      right[size_t(i)] = std::min(left[size_t(i)] + Uniform(0, 1), srcWidth - 1);
-      weight[size_t(i)] = uint32_t(Uniform(0, 255)) * 0x01010101u;
+      col = walk ? std::min(col + Uniform(0, 2), srcWidth - 1) : Uniform(0, srcWidth - 1);
+      store.Left.push_back(col);
+      store.Right.push_back(std::min(col + Uniform(0, 1), srcWidth - 1));
+      store.Weight.push_back(uint32_t(Uniform(0, 255)) * 0x00010001u);
     }
-    const TStretchColumnTable columns{left.data(), right.data(), weight.data(), count};
+    const std::vector<int32_t>& left = store.Left;
+    const std::vector<int32_t>& right = store.Right;
+    const std::vector<uint32_t>& weight = store.Weight;
     const uint32_t wy = uint32_t(Uniform(0, 255));
     std::vector<uint8_t> a(4 * size_t(count)), b(4 * size_t(count));
     for (auto& v : a) v = uint8_t(Uniform(0, 254));
@@ -215,7 +222,8 @@ TEST_F(KernelSets, StretchKernelsStayInTheirRows) {
     for (TKernelSet s : FastSets()) {
       ASSERT_TRUE(SetActiveKernels(s));
       TGuardedImage mixed(count, 1), blended(count, 1);
-      ActiveKernelTable()->StretchColumns(row.data(), columns, mixed.rows[0]);
+      store.PlanBlocks(srcWidth, *ActiveKernelTable());
+      ActiveKernelTable()->StretchColumns(row.data(), store.Table(), mixed.rows[0]);
       ActiveKernelTable()->StretchBlend(a.data(), b.data(), wy, 4 * size_t(count), blended.rows[0]);
       ASSERT_TRUE(mixed.GuardsIntact() && blended.GuardsIntact()) << KernelName(s) << " count " << count;
       for (int i = 0; i < count; ++i)

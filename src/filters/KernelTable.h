@@ -10,14 +10,22 @@ namespace halvik {
 
 // The stretch's column positions for one call, shared by every row: for destination column i,
 // the source columns of its pair (already clamped into the source row) and its weight WX.
+// Columns come in blocks of the kernel set's BlockPixels. A block whose pairs all lie within
+// BlockSpan source pixels from BlockBase[b] (and inside the row) is read with two row loads and
+// a permute, by the offsets RelLeft and RelRight from that base; BlockBase[b] is -1 otherwise.
 struct TStretchColumnTable {
   const int32_t* Left = nullptr;
   const int32_t* Right = nullptr;
-  const uint32_t* Weight = nullptr;  // WX copied into each of the four bytes
+  const uint32_t* Weight = nullptr;  // WX in both 16-bit halves
+  const int32_t* BlockBase = nullptr;
+  const int32_t* RelLeft = nullptr;
+  const int32_t* RelRight = nullptr;
   int32_t Count = 0;
 };
 
 struct TKernelTable {
+  int32_t BlockPixels;  // columns per block of the stretch's column table
+  int32_t BlockSpan;    // source pixels that one block's permute can reach; 0: none
   // Out[i] = the horizontal mix of source pixels Left[i] and Right[i] of Row, for every column:
   // per byte (p * (255 - WX) + q * WX) >> 8, which fits a byte.
   void (*StretchColumns)(const uint8_t* Row, const TStretchColumnTable& Columns, uint8_t* Out);

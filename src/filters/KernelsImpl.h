@@ -24,61 +24,86 @@ inline uint32_t Word(const uint8_t* P) {
 using V = __m512i;
 inline V Load(const void* P) { return _mm512_loadu_si512(P); }
 inline void Store(void* P, V X) { _mm512_storeu_si512(P, X); }
+inline void Stream(void* P, V X) { _mm512_stream_si512(static_cast<__m512i*>(P), X); }
 inline V Zero() { return _mm512_setzero_si512(); }
-inline V Bytes(char B) { return _mm512_set1_epi8(B); }
 inline V Xor(V A, V B) { return _mm512_xor_si512(A, B); }
-inline V UnpackLo8(V A, V B) { return _mm512_unpacklo_epi8(A, B); }
-inline V UnpackHi8(V A, V B) { return _mm512_unpackhi_epi8(A, B); }
 inline V Add16(V A, V B) { return _mm512_add_epi16(A, B); }
 inline V Mul16(V A, V B) { return _mm512_mullo_epi16(A, B); }
 inline V Shr8(V A) { return _mm512_srli_epi16(A, 8); }
-inline V Pack16(V A, V B) { return _mm512_packus_epi16(A, B); }
-// Half a vector of bytes, widened to 16-bit lanes in order; and back.
-inline V LoadWiden(const uint8_t* P) { return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(P))); }
-inline void StoreNarrow(uint8_t* P, V X) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(P), _mm512_cvtepi16_epi8(X)); }
+inline V And(V A, V B) { return _mm512_and_si512(A, B); }
+inline V Or(V A, V B) { return _mm512_or_si512(A, B); }
+inline V Words(short W) { return _mm512_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm512_srli_epi64(A, 24); }
+// The 32-bit pieces of E and O, interleaved in order: E0 O0 E1 O1 ... into First, then Second.
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  const V a = _mm512_unpacklo_epi32(E, O), b = _mm512_unpackhi_epi32(E, O);  // lanes hold pairs 0,1 and 2,3
+  First = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), b);
+  Second = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), b);
+}
+// The low 32 bits of each 64-bit piece, in order, stored as half a vector.
+inline void StoreLow32s(uint8_t* P, V X) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(P), _mm512_cvtepi64_epi32(X)); }
 inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
   return _mm512_i32gather_epi32(_mm512_loadu_si512(Index), Row, 4);
+}
+constexpr int32_t kPermuteSpan = 32;
+// Pixels Base + Rel[i] of Row, for offsets 0 to 31.
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  const uint8_t* p = Row + 4 * size_t(Base);
+  return _mm512_permutex2var_epi32(Load(p), Load(Rel), Load(p + 64));
 }
 #elif defined(__AVX2__)
 using V = __m256i;
 inline V Load(const void* P) { return _mm256_loadu_si256(static_cast<const __m256i*>(P)); }
 inline void Store(void* P, V X) { _mm256_storeu_si256(static_cast<__m256i*>(P), X); }
+inline void Stream(void* P, V X) { _mm256_stream_si256(static_cast<__m256i*>(P), X); }
 inline V Zero() { return _mm256_setzero_si256(); }
-inline V Bytes(char B) { return _mm256_set1_epi8(B); }
 inline V Xor(V A, V B) { return _mm256_xor_si256(A, B); }
-inline V UnpackLo8(V A, V B) { return _mm256_unpacklo_epi8(A, B); }
-inline V UnpackHi8(V A, V B) { return _mm256_unpackhi_epi8(A, B); }
 inline V Add16(V A, V B) { return _mm256_add_epi16(A, B); }
 inline V Mul16(V A, V B) { return _mm256_mullo_epi16(A, B); }
 inline V Shr8(V A) { return _mm256_srli_epi16(A, 8); }
-inline V Pack16(V A, V B) { return _mm256_packus_epi16(A, B); }
-inline V LoadWiden(const uint8_t* P) { return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P))); }
-inline void StoreNarrow(uint8_t* P, V X) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(P),
-                   _mm_packus_epi16(_mm256_castsi256_si128(X), _mm256_extracti128_si256(X, 1)));
+inline V And(V A, V B) { return _mm256_and_si256(A, B); }
+inline V Or(V A, V B) { return _mm256_or_si256(A, B); }
+inline V Words(short W) { return _mm256_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm256_srli_epi64(A, 24); }
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  const V a = _mm256_unpacklo_epi32(E, O), b = _mm256_unpackhi_epi32(E, O);
+  First = _mm256_permute2x128_si256(a, b, 0x20);
+  Second = _mm256_permute2x128_si256(a, b, 0x31);
+}
+inline void StoreLow32s(uint8_t* P, V X) {
+  const V packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi32(X, 0x08), 0x08);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(P), _mm256_castsi256_si128(packed));
 }
 inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
   return _mm256_i32gather_epi32(reinterpret_cast<const int*>(Row), Load(Index), 4);
+}
+constexpr int32_t kPermuteSpan = 16;
+// Pixels Base + Rel[i] of Row, for offsets 0 to 15: each half permuted, then the right one kept.
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  const uint8_t* p = Row + 4 * size_t(Base);
+  const V rel = Load(Rel);
+  const V lo = _mm256_permutevar8x32_epi32(Load(p), rel), hi = _mm256_permutevar8x32_epi32(Load(p + 32), rel);
+  return _mm256_blendv_epi8(lo, hi, _mm256_cmpgt_epi32(rel, _mm256_set1_epi32(7)));
 }
 #else
 using V = __m128i;
 inline V Load(const void* P) { return _mm_loadu_si128(static_cast<const __m128i*>(P)); }
 inline void Store(void* P, V X) { _mm_storeu_si128(static_cast<__m128i*>(P), X); }
+inline void Stream(void* P, V X) { _mm_stream_si128(static_cast<__m128i*>(P), X); }
 inline V Zero() { return _mm_setzero_si128(); }
-inline V Bytes(char B) { return _mm_set1_epi8(B); }
 inline V Xor(V A, V B) { return _mm_xor_si128(A, B); }
-inline V UnpackLo8(V A, V B) { return _mm_unpacklo_epi8(A, B); }
-inline V UnpackHi8(V A, V B) { return _mm_unpackhi_epi8(A, B); }
 inline V Add16(V A, V B) { return _mm_add_epi16(A, B); }
 inline V Mul16(V A, V B) { return _mm_mullo_epi16(A, B); }
 inline V Shr8(V A) { return _mm_srli_epi16(A, 8); }
-inline V Pack16(V A, V B) { return _mm_packus_epi16(A, B); }
-inline V LoadWiden(const uint8_t* P) {
-  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(P)), _mm_setzero_si128());
+inline V And(V A, V B) { return _mm_and_si128(A, B); }
+inline V Or(V A, V B) { return _mm_or_si128(A, B); }
+inline V Words(short W) { return _mm_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm_srli_epi64(A, 24); }
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  First = _mm_unpacklo_epi32(E, O);
+  Second = _mm_unpackhi_epi32(E, O);
 }
-inline void StoreNarrow(uint8_t* P, V X) {
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(P), _mm_packus_epi16(X, X));
-}
+inline void StoreLow32s(uint8_t* P, V X) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), _mm_shuffle_epi32(X, 0x08)); }
 // SSE2 has no gather: four loads put together.
 inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
   return _mm_setr_epi32(static_cast<int>(Word(Row + 4 * size_t(Index[0]))),
@@ -86,32 +111,44 @@ inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
                         static_cast<int>(Word(Row + 4 * size_t(Index[2]))),
                         static_cast<int>(Word(Row + 4 * size_t(Index[3]))));
 }
+// No variable permute in SSE2: every block is gathered.
+constexpr int32_t kPermuteSpan = 0;
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  return GatherPixels(Row + 4 * size_t(Base), Rel);
+}
 #endif
 
 constexpr int kVBytes = int(sizeof(V));
 constexpr int kVPixels = kVBytes / 4;
 constexpr int kHalfPixels = kVPixels / 2;  // pixels per widened 16-bit vector
 
-// Per byte (A * WA + B * WB) >> 8 with WA + WB = 255: the products and their sum stay below
-// 65536, so the 16-bit lanes hold them exactly; unpacking and packing in the same lanes keeps
-// every byte in its place.
+// Per byte (A * WA + B * WB) >> 8 with WA + WB = 255, the weights in 16-bit lanes. The even and
+// odd bytes are mixed in separate 16-bit lanes, where the products and their sum stay below
+// 65536; the even result is the high byte of its lane shifted down, the odd one stays high.
 inline V Mix(V A, V B, V WA, V WB) {
-  const V z = Zero();
-  const V lo = Shr8(Add16(Mul16(UnpackLo8(A, z), UnpackLo8(WA, z)), Mul16(UnpackLo8(B, z), UnpackLo8(WB, z))));
-  const V hi = Shr8(Add16(Mul16(UnpackHi8(A, z), UnpackHi8(WA, z)), Mul16(UnpackHi8(B, z), UnpackHi8(WB, z))));
-  return Pack16(lo, hi);
+  const V low = Words(0x00FF), high = Words(short(0xFF00));
+  const V even = Add16(Mul16(And(A, low), WA), Mul16(And(B, low), WB));
+  const V odd = Add16(Mul16(Shr8(A), WA), Mul16(Shr8(B), WB));
+  return Or(Shr8(even), And(odd, high));
 }
 
 inline uint8_t MixByte(uint32_t A, uint32_t B, uint32_t W) { return uint8_t((A * (255 - W) + B * W) >> 8); }
 
 void StretchColumns(const uint8_t* Row, const TStretchColumnTable& Columns, uint8_t* Out) {
-  const V ones = Bytes(char(0xFF));
+  const V full = Words(0x00FF);
   int32_t i = 0;
   for (; i + kVPixels <= Columns.Count; i += kVPixels) {
-    const V p = GatherPixels(Row, Columns.Left + i);
-    const V q = GatherPixels(Row, Columns.Right + i);
+    const int32_t base = Columns.BlockBase[i / kVPixels];
+    V p, q;
+    if (base >= 0) {
+      p = PermutePixels(Row, base, Columns.RelLeft + i);
+      q = PermutePixels(Row, base, Columns.RelRight + i);
+    } else {
+      p = GatherPixels(Row, Columns.Left + i);
+      q = GatherPixels(Row, Columns.Right + i);
+    }
     const V w = Load(Columns.Weight + i);
-    Store(Out + 4 * size_t(i), Mix(p, q, Xor(w, ones), w));
+    Store(Out + 4 * size_t(i), Mix(p, q, Xor(w, full), w));
   }
   for (; i < Columns.Count; ++i) {
     const uint8_t* p = Row + 4 * size_t(Columns.Left[i]);
@@ -122,10 +159,14 @@ void StretchColumns(const uint8_t* Row, const TStretchColumnTable& Columns, uint
 }
 
 void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst) {
-  const V w = Bytes(char(WY)), iw = Bytes(char(255 - WY));
+  const V w = Words(short(WY)), iw = Words(short(255 - WY));
   size_t k = 0;
-  for (; k + kVBytes <= Count; k += kVBytes) Store(Dst + k, Mix(Load(A + k), Load(B + k), iw, w));
+  // Up to the first whole vector of Dst, then streaming stores, which write the destination
+  // without first reading it into the cache.
+  for (; k < Count && (reinterpret_cast<uintptr_t>(Dst + k) & (kVBytes - 1)) != 0; ++k) Dst[k] = MixByte(A[k], B[k], WY);
+  for (; k + kVBytes <= Count; k += kVBytes) Stream(Dst + k, Mix(Load(A + k), Load(B + k), iw, w));
   for (; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
+  _mm_sfence();
 }
 
 // ---- Box blur, radius 1 ----
@@ -139,6 +180,7 @@ void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count,
 
 constexpr int kBandRows = 8;
 constexpr int kChunk = 64;
+constexpr size_t kPrefetchBytes = 2048;
 
 // Sums of at most 9 * 255 divided by 4, 6 or 9 as (sum * M) >> 16.
 constexpr uint16_t Reciprocal(int Count) { return uint16_t((65536 + Count - 1) / Count); }
@@ -168,27 +210,57 @@ void EdgePixel(const TBlurRows& B, int32_t Y, int32_t X) {
   for (int lane = 0; lane < 4; ++lane) B.Rows[Y][4 * size_t(X) + lane] = uint8_t(sums[lane] / count);
 }
 
-// C(Y, x) for X0 <= x < X1 (all inner columns) into Out, four 16-bit sums per pixel.
+// C(Y, x) for X0 <= x < X1 (all inner columns) into Out, four 16-bit sums per pixel in the
+// lane order blue, red, green, fourth byte: the even and the odd bytes of each pixel are summed
+// in separate 16-bit lanes, without widening shuffles.
+inline void AddTerm(const uint8_t* P, V& Even, V& Odd) {
+  const V v = Load(P);
+  Even = Add16(Even, And(v, Words(0x00FF)));
+  Odd = Add16(Odd, Shr8(v));
+}
+
 template <bool Up, bool Down>
 void WindowRest(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16_t* Out) {
   const uint8_t* up = Up ? B.Rows[Y - 1] : nullptr;
   const uint8_t* cur = B.Rows[Y];
   const uint8_t* down = Down ? B.Rows[Y + 1] : nullptr;
   int32_t x = X0;
-  // Each load reads pixels x-1 .. x+kHalfPixels, all inside the row since X1 <= Width - 1.
-  for (; x + kHalfPixels <= X1; x += kHalfPixels) {
+  // Each load reads pixels x-1 .. x+kVPixels, all inside the row since X1 <= Width - 1.
+  for (; x + kVPixels <= X1; x += kVPixels) {
     const size_t o = 4 * size_t(x);
-    V s = Add16(LoadWiden(cur + o), LoadWiden(cur + o + 4));
-    if (Up) s = Add16(s, Add16(Add16(LoadWiden(up + o - 4), LoadWiden(up + o)), LoadWiden(up + o + 4)));
-    if (Down) s = Add16(s, Add16(Add16(LoadWiden(down + o - 4), LoadWiden(down + o)), LoadWiden(down + o + 4)));
-    Store(Out + 4 * size_t(x - X0), s);
+    // The row below is read here first, in short runs on many rows at once, which the
+    // processor's own prefetching does not follow: ask for it a few chunks ahead. A hint
+    // past the row's end is harmless (prefetches never fault).
+    if (Down)
+      for (int line = 0; line < kVBytes; line += 64)
+        _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(down + o) + kPrefetchBytes + line),
+                     _MM_HINT_T0);
+    V even = Zero(), odd = Zero();
+    AddTerm(cur + o, even, odd);
+    AddTerm(cur + o + 4, even, odd);
+    if (Up) {
+      AddTerm(up + o - 4, even, odd);
+      AddTerm(up + o, even, odd);
+      AddTerm(up + o + 4, even, odd);
+    }
+    if (Down) {
+      AddTerm(down + o - 4, even, odd);
+      AddTerm(down + o, even, odd);
+      AddTerm(down + o + 4, even, odd);
+    }
+    V first, second;
+    Interleave32(even, odd, first, second);
+    Store(Out + 4 * size_t(x - X0), first);
+    Store(Out + 4 * size_t(x - X0) + 2 * kVPixels, second);
   }
+  static const int kLane[4] = {0, 2, 1, 3};  // byte position of each 16-bit lane
   for (; x < X1; ++x) {
     const size_t o = 4 * size_t(x);
     for (int lane = 0; lane < 4; ++lane) {
-      uint32_t s = uint32_t(cur[o + lane]) + cur[o + 4 + lane];
-      if (Up) s += uint32_t(up[o - 4 + lane]) + up[o + lane] + up[o + 4 + lane];
-      if (Down) s += uint32_t(down[o - 4 + lane]) + down[o + lane] + down[o + 4 + lane];
+      const int k = kLane[lane];
+      uint32_t s = uint32_t(cur[o + k]) + cur[o + 4 + k];
+      if (Up) s += uint32_t(up[o - 4 + k]) + up[o + k] + up[o + 4 + k];
+      if (Down) s += uint32_t(down[o - 4 + k]) + down[o + k] + down[o + 4 + k];
       Out[4 * size_t(x - X0) + lane] = uint16_t(s);
     }
   }
@@ -202,19 +274,26 @@ void WindowRestFor(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16
   else WindowRest<false, false>(B, Y, X0, X1, Out);
 }
 
-// Narrows Count pixels of 16-bit values (each at most 255) into Dst.
+// Narrows Count pixels of 16-bit values (each at most 255, lanes blue, red, green, fourth byte)
+// into Dst: within each 64-bit pixel, shifting by 24 bits puts green and the fourth byte beside
+// blue and red.
 void Narrow(const uint16_t* Src, int32_t Count, uint8_t* Dst) {
   int32_t i = 0;
-  for (; i + kHalfPixels <= Count; i += kHalfPixels)
-    StoreNarrow(Dst + 4 * size_t(i), Load(Src + 4 * size_t(i)));
-  for (size_t k = 4 * size_t(i); k < 4 * size_t(Count); ++k) Dst[k] = uint8_t(Src[k]);
+  for (; i + kHalfPixels <= Count; i += kHalfPixels) {
+    const V q = Load(Src + 4 * size_t(i));
+    StoreLow32s(Dst + 4 * size_t(i), Or(q, Shr24x64(q)));
+  }
+  for (; i < Count; ++i) {
+    const uint16_t* p = Src + 4 * size_t(i);
+    uint8_t* d = Dst + 4 * size_t(i);
+    d[0] = uint8_t(p[0]), d[1] = uint8_t(p[2]), d[2] = uint8_t(p[1]), d[3] = uint8_t(p[3]);
+  }
 }
 
 void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
   const TBlurRows b{Rows, Width, Height};
-  // One row of C per band row, overwritten in place by the row's new values; 4 lanes of slack
-  // let the widened vector stores of the last pixels run past the chunk.
-  alignas(16) uint16_t sums[kBandRows][4 * kChunk + 64] = {};
+  // One row of C per band row, overwritten in place by the row's new values.
+  alignas(16) uint16_t sums[kBandRows][4 * kChunk] = {};
   for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) {
     const int32_t rows = Height - y0 < kBandRows ? Height - y0 : kBandRows;
     __m128i state[kBandRows], mul[kBandRows];
@@ -239,7 +318,8 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
         const int32_t y = y0 + j;
         if (start <= 0) {
           EdgePixel(b, y, 0);
-          state[j] = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(Word(Rows[y]))), _mm_setzero_si128());
+          const uint8_t* p = Rows[y];
+          state[j] = _mm_setr_epi16(short(p[0]), short(p[2]), short(p[1]), short(p[3]), 0, 0, 0, 0);
         }
         begin[j] = start > 1 ? start : 1;
         end[j] = stop < Width - 1 ? stop : Width - 1;
@@ -281,7 +361,7 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
   }
 }
 
-const TKernelTable kTable{&StretchColumns, &StretchBlend, &BlurRadius1};
+const TKernelTable kTable{kVPixels, kPermuteSpan, &StretchColumns, &StretchBlend, &BlurRadius1};
 
 }  // namespace
 }  // namespace HALVIK_KERNEL_NS

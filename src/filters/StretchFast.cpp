@@ -36,22 +36,52 @@ class TMixedRows {
 
 }  // namespace
 
+void TStretchColumnStore::PlanBlocks(int32_t SourceWidth, const TKernelTable& Kernels) {
+  // Blocks whose pairs lie close together (every enlargement, and shrinks to one half) are
+  // read by permutes; the base moves left at the row's end so that both loads stay inside it.
+  const int32_t count = static_cast<int32_t>(Left.size());
+  const int32_t block = Kernels.BlockPixels, span = Kernels.BlockSpan;
+  BlockBase.assign(static_cast<size_t>(count / block + 1), -1);
+  RelLeft.assign(static_cast<size_t>(count), 0);
+  RelRight.assign(static_cast<size_t>(count), 0);
+  for (int32_t b = 0; span > 0 && SourceWidth >= span && (b + 1) * block <= count; ++b) {
+    const auto first = Left.begin() + b * block;
+    const int32_t from = std::min(*std::min_element(first, first + block), SourceWidth - span);
+    bool fits = true;
+    for (int32_t i = b * block; i < (b + 1) * block; ++i) {
+      RelLeft[size_t(i)] = Left[size_t(i)] - from;
+      RelRight[size_t(i)] = Right[size_t(i)] - from;
+      fits = fits && RelLeft[size_t(i)] >= 0 && RelRight[size_t(i)] >= 0 && RelLeft[size_t(i)] < span &&
+             RelRight[size_t(i)] < span;
+    }
+    if (fits) BlockBase[size_t(b)] = from;
+  }
+}
+
+TStretchColumnTable TStretchColumnStore::Table() const {
+  return {Left.data(), Right.data(), Weight.data(), BlockBase.data(), RelLeft.data(), RelRight.data(),
+          static_cast<int32_t>(Left.size())};
+}
+
 void StretchBilinearFast(const TStretchPlan& Plan, TABitmap& Source, TABitmap& Dest, const TKernelTable& Kernels) {
   // Column i is sampled at XStart + i * XStep in the main run and one step back in the tail.
   const int32_t count = Plan.MainCount + Plan.TailCount;
-  std::vector<int32_t> left(static_cast<size_t>(count)), right(static_cast<size_t>(count));
-  std::vector<uint32_t> weight(static_cast<size_t>(count));
+  TStretchColumnStore store;
+  store.Left.resize(static_cast<size_t>(count));
+  store.Right.resize(static_cast<size_t>(count));
+  store.Weight.resize(static_cast<size_t>(count));
   const uint32_t last = static_cast<uint32_t>(Source.Width() - 1);
   const uint32_t step = static_cast<uint32_t>(Plan.XStep);
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t n = static_cast<uint32_t>(i < Plan.MainCount ? i : i - 1);
     const uint32_t pos = Plan.XStart + n * step;
     const uint32_t col = pos >> 16;
-    left[size_t(i)] = static_cast<int32_t>(std::min(col, last));
-    right[size_t(i)] = static_cast<int32_t>(std::min(col + 1, last));
-    weight[size_t(i)] = ((pos >> 8) & 255) * 0x01010101u;
+    store.Left[size_t(i)] = static_cast<int32_t>(std::min(col, last));
+    store.Right[size_t(i)] = static_cast<int32_t>(std::min(col + 1, last));
+    store.Weight[size_t(i)] = ((pos >> 8) & 255) * 0x00010001u;
   }
-  const TStretchColumnTable columns{left.data(), right.data(), weight.data(), count};
+  store.PlanBlocks(Source.Width(), Kernels);
+  const TStretchColumnTable columns = store.Table();
   TMixedRows mixed(Source, columns, Kernels);
   const uint32_t yStep = static_cast<uint32_t>(Plan.YStep);
   const size_t bytes = 4 * size_t(count);
