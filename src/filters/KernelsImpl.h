@@ -42,6 +42,27 @@ inline void Interleave32(V E, V O, V& First, V& Second) {
 }
 // The low 32 bits of each 64-bit piece, in order, stored as half a vector.
 inline void StoreLow32s(uint8_t* P, V X) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(P), _mm512_cvtepi64_epi32(X)); }
+inline V MulHi16(V A, V B) { return _mm512_mulhi_epu16(A, B); }
+// Transposes 8 vectors of 8 64-bit pieces: R[k][i] becomes R[i][k].
+inline void Transpose(V (&R)[8]) {
+  V t[8], u[8];
+  for (int k = 0; k < 4; ++k) {
+    t[2 * k] = _mm512_unpacklo_epi64(R[2 * k], R[2 * k + 1]);
+    t[2 * k + 1] = _mm512_unpackhi_epi64(R[2 * k], R[2 * k + 1]);
+  }
+  const V i1 = _mm512_setr_epi64(0, 1, 8, 9, 4, 5, 12, 13), i2 = _mm512_setr_epi64(2, 3, 10, 11, 6, 7, 14, 15);
+  for (int h = 0; h < 2; ++h) {
+    u[4 * h + 0] = _mm512_permutex2var_epi64(t[4 * h + 0], i1, t[4 * h + 2]);
+    u[4 * h + 1] = _mm512_permutex2var_epi64(t[4 * h + 1], i1, t[4 * h + 3]);
+    u[4 * h + 2] = _mm512_permutex2var_epi64(t[4 * h + 0], i2, t[4 * h + 2]);
+    u[4 * h + 3] = _mm512_permutex2var_epi64(t[4 * h + 1], i2, t[4 * h + 3]);
+  }
+  const V i3 = _mm512_setr_epi64(0, 1, 2, 3, 8, 9, 10, 11), i4 = _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15);
+  for (int k = 0; k < 4; ++k) {
+    R[k] = _mm512_permutex2var_epi64(u[k], i3, u[k + 4]);
+    R[k + 4] = _mm512_permutex2var_epi64(u[k], i4, u[k + 4]);
+  }
+}
 inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
   return _mm512_i32gather_epi32(_mm512_loadu_si512(Index), Row, 4);
 }
@@ -69,6 +90,15 @@ inline void Interleave32(V E, V O, V& First, V& Second) {
   const V a = _mm256_unpacklo_epi32(E, O), b = _mm256_unpackhi_epi32(E, O);
   First = _mm256_permute2x128_si256(a, b, 0x20);
   Second = _mm256_permute2x128_si256(a, b, 0x31);
+}
+inline V MulHi16(V A, V B) { return _mm256_mulhi_epu16(A, B); }
+inline void Transpose(V (&R)[4]) {
+  const V t0 = _mm256_unpacklo_epi64(R[0], R[1]), t1 = _mm256_unpackhi_epi64(R[0], R[1]);
+  const V t2 = _mm256_unpacklo_epi64(R[2], R[3]), t3 = _mm256_unpackhi_epi64(R[2], R[3]);
+  R[0] = _mm256_permute2x128_si256(t0, t2, 0x20);
+  R[1] = _mm256_permute2x128_si256(t1, t3, 0x20);
+  R[2] = _mm256_permute2x128_si256(t0, t2, 0x31);
+  R[3] = _mm256_permute2x128_si256(t1, t3, 0x31);
 }
 inline void StoreLow32s(uint8_t* P, V X) {
   const V packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi32(X, 0x08), 0x08);
@@ -104,6 +134,12 @@ inline void Interleave32(V E, V O, V& First, V& Second) {
   Second = _mm_unpackhi_epi32(E, O);
 }
 inline void StoreLow32s(uint8_t* P, V X) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), _mm_shuffle_epi32(X, 0x08)); }
+inline V MulHi16(V A, V B) { return _mm_mulhi_epu16(A, B); }
+inline void Transpose(V (&R)[2]) {
+  const V t0 = _mm_unpacklo_epi64(R[0], R[1]);
+  R[1] = _mm_unpackhi_epi64(R[0], R[1]);
+  R[0] = t0;
+}
 // SSE2 has no gather: four loads put together.
 inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
   return _mm_setr_epi32(static_cast<int>(Word(Row + 4 * size_t(Index[0]))),
@@ -121,6 +157,7 @@ inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
 constexpr int kVBytes = int(sizeof(V));
 constexpr int kVPixels = kVBytes / 4;
 constexpr int kHalfPixels = kVPixels / 2;  // pixels per widened 16-bit vector
+constexpr int kPiecesPerV = kVBytes / 8;   // 64-bit pieces (pixels of 16-bit lanes) per vector
 
 // Per byte (A * WA + B * WB) >> 8 with WA + WB = 255, the weights in 16-bit lanes. The even and
 // odd bytes are mixed in separate 16-bit lanes, where the products and their sum stay below
@@ -134,6 +171,8 @@ inline V Mix(V A, V B, V WA, V WB) {
 
 inline uint8_t MixByte(uint32_t A, uint32_t B, uint32_t W) { return uint8_t((A * (255 - W) + B * W) >> 8); }
 
+constexpr size_t kRowPrefetchBytes = 2048;
+
 void StretchColumns(const uint8_t* Row, const TStretchColumnTable& Columns, uint8_t* Out) {
   const V full = Words(0x00FF);
   int32_t i = 0;
@@ -141,6 +180,11 @@ void StretchColumns(const uint8_t* Row, const TStretchColumnTable& Columns, uint
     const int32_t base = Columns.BlockBase[i / kVPixels];
     V p, q;
     if (base >= 0) {
+      // Rows of a shrink come from memory once each: ask for the row well ahead.
+      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(Row + 4 * size_t(base)) + kRowPrefetchBytes),
+                   _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(Row + 4 * size_t(base)) + kRowPrefetchBytes + 64),
+                   _MM_HINT_T0);
       p = PermutePixels(Row, base, Columns.RelLeft + i);
       q = PermutePixels(Row, base, Columns.RelRight + i);
     } else {
@@ -290,6 +334,46 @@ void Narrow(const uint16_t* Src, int32_t Count, uint8_t* Dst) {
   }
 }
 
+// The chains of all band rows over a whole chunk each: the sums are turned so that one vector
+// holds the same position of several rows, and each step of the chain then serves them all.
+void ChainFullBand(uint16_t (&Sums)[kBandRows][4 * kChunk], __m128i (&State)[kBandRows],
+                   const __m128i (&Mul)[kBandRows]) {
+  constexpr int kGroups = kBandRows / kPiecesPerV;
+  alignas(64) uint16_t turned[kChunk][4 * kBandRows];
+  alignas(64) uint16_t lanes[2][4 * kBandRows];
+  for (int j = 0; j < kBandRows; ++j) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(lanes[0] + 4 * j), State[j]);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(lanes[1] + 4 * j), Mul[j]);
+  }
+  for (int g = 0; g < kGroups; ++g)
+    for (int i = 0; i < kChunk; i += kPiecesPerV) {
+      V r[kPiecesPerV];
+      for (int k = 0; k < kPiecesPerV; ++k) r[k] = Load(Sums[g * kPiecesPerV + k] + 4 * i);
+      Transpose(r);
+      for (int k = 0; k < kPiecesPerV; ++k) Store(turned[i + k] + 4 * g * kPiecesPerV, r[k]);
+    }
+  V n[kGroups], m[kGroups];
+  for (int g = 0; g < kGroups; ++g) {
+    n[g] = Load(lanes[0] + 4 * g * kPiecesPerV);
+    m[g] = Load(lanes[1] + 4 * g * kPiecesPerV);
+  }
+  for (int i = 0; i < kChunk; ++i)
+    for (int g = 0; g < kGroups; ++g) {
+      uint16_t* p = turned[i] + 4 * g * kPiecesPerV;
+      n[g] = MulHi16(Add16(Load(p), n[g]), m[g]);
+      Store(p, n[g]);
+    }
+  for (int g = 0; g < kGroups; ++g)
+    for (int i = 0; i < kChunk; i += kPiecesPerV) {
+      V r[kPiecesPerV];
+      for (int k = 0; k < kPiecesPerV; ++k) r[k] = Load(turned[i + k] + 4 * g * kPiecesPerV);
+      Transpose(r);
+      for (int k = 0; k < kPiecesPerV; ++k) Store(Sums[g * kPiecesPerV + k] + 4 * i, r[k]);
+    }
+  for (int j = 0; j < kBandRows; ++j)
+    State[j] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Sums[j] + 4 * (kChunk - 1)));
+}
+
 void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
   const TBlurRows b{Rows, Width, Height};
   // One row of C per band row, overwritten in place by the row's new values.
@@ -328,10 +412,18 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
         if (end[j] - begin[j] < common) common = end[j] - begin[j];
       }
       if (!any) break;
-      // Phase 2: the chains, all rows together for the common length, then each row's rest.
-      // Rows without a chunk this step chain over stale values that nobody reads.
+      // Phase 2: the chains. When every row has a whole chunk, all at once, turned; otherwise
+      // all rows together for the common length, then each row's rest. Rows without a chunk
+      // this step chain over stale values that nobody reads.
+      bool full = rows == kBandRows;
+      for (int j = 0; j < kBandRows && full; ++j) full = end[j] - begin[j] == kChunk;
+      if (full) {
+        ChainFullBand(sums, state, mul);
+        for (int j = 0; j < kBandRows; ++j) Narrow(sums[j], kChunk, Rows[y0 + j] + 4 * size_t(begin[j]));
+      }
       __m128i n[kBandRows];
       for (int j = 0; j < kBandRows; ++j) n[j] = state[j];
+      if (full) common = 0;
       for (int32_t i = 0; i < common; ++i) {
 #pragma GCC unroll 8
         for (int j = 0; j < kBandRows; ++j) {
@@ -340,7 +432,7 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
           _mm_storel_epi64(p, n[j]);
         }
       }
-      for (int j = 0; j < rows; ++j) {
+      for (int j = 0; j < rows && !full; ++j) {
         const int32_t len = end[j] - begin[j];
         if (len <= 0) continue;
         __m128i v = n[j];
