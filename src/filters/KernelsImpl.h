@@ -336,7 +336,7 @@ void Narrow(const uint16_t* Src, int32_t Count, uint8_t* Dst) {
 
 // The chains of all band rows over a whole chunk each: the sums are turned so that one vector
 // holds the same position of several rows, and each step of the chain then serves them all.
-void ChainFullBand(uint16_t (&Sums)[kBandRows][4 * kChunk], __m128i (&State)[kBandRows],
+void ChainFullBand(uint16_t (&Sums)[kBandRows][4 * kChunk], int32_t Chunk, __m128i (&State)[kBandRows],
                    const __m128i (&Mul)[kBandRows]) {
   constexpr int kGroups = kBandRows / kPiecesPerV;
   alignas(64) uint16_t turned[kChunk][4 * kBandRows];
@@ -346,7 +346,7 @@ void ChainFullBand(uint16_t (&Sums)[kBandRows][4 * kChunk], __m128i (&State)[kBa
     _mm_storel_epi64(reinterpret_cast<__m128i*>(lanes[1] + 4 * j), Mul[j]);
   }
   for (int g = 0; g < kGroups; ++g)
-    for (int i = 0; i < kChunk; i += kPiecesPerV) {
+    for (int i = 0; i < Chunk; i += kPiecesPerV) {
       V r[kPiecesPerV];
       for (int k = 0; k < kPiecesPerV; ++k) r[k] = Load(Sums[g * kPiecesPerV + k] + 4 * i);
       Transpose(r);
@@ -357,25 +357,28 @@ void ChainFullBand(uint16_t (&Sums)[kBandRows][4 * kChunk], __m128i (&State)[kBa
     n[g] = Load(lanes[0] + 4 * g * kPiecesPerV);
     m[g] = Load(lanes[1] + 4 * g * kPiecesPerV);
   }
-  for (int i = 0; i < kChunk; ++i)
+  for (int i = 0; i < Chunk; ++i)
     for (int g = 0; g < kGroups; ++g) {
       uint16_t* p = turned[i] + 4 * g * kPiecesPerV;
       n[g] = MulHi16(Add16(Load(p), n[g]), m[g]);
       Store(p, n[g]);
     }
   for (int g = 0; g < kGroups; ++g)
-    for (int i = 0; i < kChunk; i += kPiecesPerV) {
+    for (int i = 0; i < Chunk; i += kPiecesPerV) {
       V r[kPiecesPerV];
       for (int k = 0; k < kPiecesPerV; ++k) r[k] = Load(turned[i + k] + 4 * g * kPiecesPerV);
       Transpose(r);
       for (int k = 0; k < kPiecesPerV; ++k) Store(Sums[g * kPiecesPerV + k] + 4 * i, r[k]);
     }
   for (int j = 0; j < kBandRows; ++j)
-    State[j] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Sums[j] + 4 * (kChunk - 1)));
+    State[j] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Sums[j] + 4 * (Chunk - 1)));
 }
 
 void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
   const TBlurRows b{Rows, Width, Height};
+  // A band has whole chunks on all its rows at once only when the row is several band heights
+  // of chunks long: narrow images take shorter chunks.
+  const int32_t chunk = Width >= 12 * kChunk ? kChunk : kChunk / 2;
   // One row of C per band row, overwritten in place by the row's new values.
   alignas(16) uint16_t sums[kBandRows][4 * kChunk] = {};
   for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) {
@@ -390,13 +393,13 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
     for (int32_t step = 0;; ++step) {
       int32_t begin[kBandRows], end[kBandRows];
       bool any = false;
-      int32_t common = kChunk;
+      int32_t common = chunk;
       // Phase 1: each row's C for its chunk, read before any row of the band writes this step.
       for (int j = 0; j < kBandRows; ++j) {
         begin[j] = end[j] = 1;
         if (j >= rows) continue;
-        const int32_t start = (step - j) * kChunk - j;
-        const int32_t stop = start + kChunk;
+        const int32_t start = (step - j) * chunk - j;
+        const int32_t stop = start + chunk;
         if (start >= Width || stop <= 0) continue;
         any = true;
         const int32_t y = y0 + j;
@@ -416,10 +419,10 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
       // all rows together for the common length, then each row's rest. Rows without a chunk
       // this step chain over stale values that nobody reads.
       bool full = rows == kBandRows;
-      for (int j = 0; j < kBandRows && full; ++j) full = end[j] - begin[j] == kChunk;
+      for (int j = 0; j < kBandRows && full; ++j) full = end[j] - begin[j] == chunk;
       if (full) {
-        ChainFullBand(sums, state, mul);
-        for (int j = 0; j < kBandRows; ++j) Narrow(sums[j], kChunk, Rows[y0 + j] + 4 * size_t(begin[j]));
+        ChainFullBand(sums, chunk, state, mul);
+        for (int j = 0; j < kBandRows; ++j) Narrow(sums[j], chunk, Rows[y0 + j] + 4 * size_t(begin[j]));
       }
       __m128i n[kBandRows];
       for (int j = 0; j < kBandRows; ++j) n[j] = state[j];
@@ -446,8 +449,8 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
       }
       // Phase 3: the last column, once the chain has reached it.
       for (int j = 0; j < rows; ++j) {
-        const int32_t start = (step - j) * kChunk - j;
-        if (start < Width && start + kChunk > Width - 1 && start + kChunk > 0) EdgePixel(b, y0 + j, Width - 1);
+        const int32_t start = (step - j) * chunk - j;
+        if (start < Width && start + chunk > Width - 1 && start + chunk > 0) EdgePixel(b, y0 + j, Width - 1);
       }
     }
   }
