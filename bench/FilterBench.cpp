@@ -137,6 +137,7 @@ void Register() {
 // Keeps each benchmark's median (or its only run) in milliseconds.
 class TMedianReporter : public benchmark::ConsoleReporter {
  public:
+  TMedianReporter() : ConsoleReporter(OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& Runs) override {
     ConsoleReporter::ReportRuns(Runs);
     for (const Run& r : Runs) {

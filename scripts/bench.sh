@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/deps.sh build-essential cmake libgtest-dev libbenchmark-dev libopencv-dev
-mkdir -p "$root/build"
-build="$root/build/bench"
+
+build="${HALVIK_BENCH_BUILD:-$root/build/bench}"  # where to build; the repository's build/ unless given
+mkdir -p "$(dirname "$build")"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DHALVIK_BENCH=ON -DHALVIK_TESTS=OFF >"$build.log" 2>&1 ||
   { tail -n 40 "$build.log"; exit 1; }
 cmake --build "$build" -j"$(nproc)" --target filter_bench >>"$build.log" 2>&1 || { tail -n 40 "$build.log"; exit 1; }
