@@ -86,7 +86,9 @@ TEST_F(KernelSets, ReportsTheActiveSet) {
     EXPECT_EQ(ActiveKernelTable() == nullptr, s == TKernelSet::Scalar) << KernelName(s);
   }
   const char* force = std::getenv("HALVIK_FORCE_SCALAR");
-  if (force != nullptr && std::string(force) == "1") EXPECT_EQ(saved_, TKernelSet::Scalar);
+  if (force != nullptr && std::string(force) == "1") {
+    EXPECT_EQ(saved_, TKernelSet::Scalar);
+  }
 }
 
 // One stretch on every set from the same destination content, compared with the scalar result.
