@@ -213,22 +213,39 @@ std::unique_ptr<TPixelStore> TWin32Backend::CreatePixelStore(int Width, int Heig
   });
 }
 
+bool TWin32Backend::IsReal(HDC Dc) const {
+  if (Dc == nullptr) return false;
+  if (dcs_->count(Dc)) return true;
+  // GDI looks the value up in its handle table; a generic context's address is no DC there.
+  switch (GetObjectType(Native(Dc))) {
+    case OBJ_DC:
+    case OBJ_MEMDC:
+    case OBJ_METADC:
+    case OBJ_ENHMETADC: return true;
+    default: return false;
+  }
+}
+
 HDC TWin32Backend::GetDC(TWindowId Window) {
   HWND h = Native(Window);
   if (Window != 0 && !IsWindow(h)) return nullptr;
   ::HDC dc = ::GetDC(h);
-  if (dc) dcs_->insert(Opaque(dc));
+  if (dc) {
+    dcs_->insert(Opaque(dc));
+    lent_.insert(Opaque(dc));
+  }
   return Opaque(dc);
 }
 
 int TWin32Backend::ReleaseDC(TWindowId Window, HDC Dc) {
-  if (!Own(Dc)) return 0;
+  // Only contexts that GetDC gave out are released, each once.
+  if (Dc == nullptr || !lent_.erase(Dc)) return 0;
   dcs_->erase(Dc);
   return ::ReleaseDC(Native(Window), Native(Dc));
 }
 
 bool TWin32Backend::BitBlt(HDC Dst, int X, int Y, int W, int H, HDC Src, int SrcX, int SrcY, uint32_t Rop) {
-  const bool dst = Own(Dst), src = Own(Src);
+  const bool dst = IsReal(Dst), src = IsReal(Src);
   if (!dst && !src) return GenericBitBlt(Dst, X, Y, W, H, Src, SrcX, SrcY, Rop);
   if (!dst || !src) return false;
   if (W <= 0 || H <= 0) return true;  // nothing to copy, as for the generic contexts
@@ -236,7 +253,7 @@ bool TWin32Backend::BitBlt(HDC Dst, int X, int Y, int W, int H, HDC Src, int Src
 }
 
 bool TWin32Backend::FillRect(HDC Dc, const TRect& Rect, TColor Color) {
-  if (!Own(Dc)) return GenericFillRect(Dc, Rect.Left, Rect.Top, Rect.Right, Rect.Bottom, Color);
+  if (!IsReal(Dc)) return GenericFillRect(Dc, Rect.Left, Rect.Top, Rect.Right, Rect.Bottom, Color);
   HBRUSH brush = CreateSolidBrush(ToColorRef(Color));
   if (brush == nullptr) return false;
   const RECT r{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};

@@ -32,8 +32,9 @@ class TWin32Backend : public TPlatformBackend {
   std::unique_ptr<TPixelStore> CreatePixelStore(int Width, int Height, int BitsPerPixel) override;
   HDC GetDC(TWindowId Window) override;
   int ReleaseDC(TWindowId Window, HDC Dc) override;
-  // Contexts of this back end go to the real BitBlt and FillRect; two generic (memory)
-  // contexts from before it was installed still copy; a copy between one of each fails.
+  // Real device contexts (this back end's, or any other GDI one) go to the real BitBlt and
+  // FillRect; two generic (memory) contexts from before it was installed still copy; a copy
+  // between one of each fails.
   bool BitBlt(HDC Dst, int X, int Y, int W, int H, HDC Src, int SrcX, int SrcY, uint32_t Rop) override;
   bool FillRect(HDC Dc, const TRect& Rect, TColor Color) override;
   int ScreenWidth() override;
@@ -60,7 +61,8 @@ class TWin32Backend : public TPlatformBackend {
   struct TWin;
   using TDcSet = std::unordered_set<const void*>;
   TWin* Find(TWindowId Window) const;
-  bool Own(HDC Dc) const { return Dc != nullptr && dcs_->count(Dc) != 0; }
+  // A real GDI device context: one this back end made, or one Windows knows as a DC.
+  bool IsReal(HDC Dc) const;
   // Tells the window's listener its bounds as Windows has them now.
   void Report(TWindowId Window);
   // Runs a call into the program; an exception that leaves it is shown and goes no further,
@@ -79,6 +81,7 @@ class TWin32Backend : public TPlatformBackend {
   // The device contexts this back end made (stores' and GetDC's); shared with the stores,
   // which may outlive the back end.
   std::shared_ptr<TDcSet> dcs_ = std::make_shared<TDcSet>();
+  TDcSet lent_;  // those of GetDC not yet released
 };
 
 }  // namespace halvik::win32
