@@ -1,6 +1,6 @@
 // ClipStretchRects with any values. Input: SrcX, SrcY, SrcWidth, SrcHeight, DstX, DstY
 // (doubles); DstWidth, DstHeight, SrcBitmapWidth, SrcBitmapHeight, DstBitmapWidth,
-// DstBitmapHeight (ints). DstWidth or DstHeight 0 is outside the contract and skipped.
+// DstBitmapHeight (ints).
 // Checks: a start outside its bitmap (or not a number) is refused; an answer of true leaves a
 // destination of whole pixels inside the destination bitmap and a source that starts inside
 // the source bitmap and ends at its edge at the latest; rectangles already inside stay as
@@ -29,7 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const double dx = in.Double(), dy = in.Double();
   const int32_t dw = in.Int(), dh = in.Int();
   const int32_t sbw = in.Int(), sbh = in.Int(), dbw = in.Int(), dbh = in.Int();
-  if (dw == 0 || dh == 0) return 0;
 
   double csx = sx, csy = sy, csw = sw, csh = sh, cdx = dx, cdy = dy;
   int32_t cdw = dw, cdh = dh;
@@ -39,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const bool starts_inside = sx >= 0 && sx <= sbw && sy >= 0 && sy <= sbh && dx < dbw && dy < dbh &&
                              dw + dx > 0 && dh + dy > 0;
   if (!starts_inside) FUZZ_CHECK(!ok, "a start outside its bitmap is refused");
+  if (dw == 0 || dh == 0) FUZZ_CHECK(!ok, "an empty destination is refused");
   if (ok) {
     FUZZ_CHECK(cdx >= 0 && cdy >= 0 && cdw > 0 && cdh > 0, "destination starts inside, not empty");
     FUZZ_CHECK(int64_t(std::trunc(cdx)) + cdw <= dbw && int64_t(std::trunc(cdy)) + cdh <= dbh,

@@ -70,6 +70,8 @@ TEST(ProgramSoak, RandomMovesResizesAndScreensMatchTheFiltersEveryTick) {
   model->Start(sw, sh, Form1->ClientWidth(), Form1->ClientHeight());
 
   int64_t ticks = 0, mismatches = 0, actions = 0;
+  // How the ticks spread over the cases worth soaking, to show each was reached.
+  int64_t hidden = 0, maximized = 0, zero_client = 0, off_edge = 0;
   int64_t rss_warm = 0;
   const int64_t warm_at = std::min<int64_t>(ticks_wanted, std::max<int64_t>(1000, ticks_wanted / 10));
   bool started = false;
@@ -98,6 +100,11 @@ TEST(ProgramSoak, RandomMovesResizesAndScreensMatchTheFiltersEveryTick) {
       mismatch("images not at the client size");
     d.AdvanceTime(30);
     ++ticks;
+    hidden += Form1->WindowState() == TWindowState::wsMinimized;
+    maximized += Form1->WindowState() == TWindowState::wsMaximized;
+    zero_client += cw == 0 || ch == 0;
+    off_edge += Form1->Left() < 0 || Form1->Top() + CaptionOffset < 0 || Form1->Left() > sw ||
+                Form1->Top() + CaptionOffset > sh;
     model->Tick(d, Form1->Left(), Form1->Top(), cw, ch);
     const std::vector<uint32_t> out = model->Output();
     if (TTickModel::Pixels(*OutputBitmap) != out) mismatch("OutputBitmap differs from the filters by hand");
@@ -166,9 +173,12 @@ TEST(ProgramSoak, RandomMovesResizesAndScreensMatchTheFiltersEveryTick) {
   EXPECT_EQ(desk->LivePixelStores(), 0) << "every pixel store is freed";
   EXPECT_EQ(desk->OpenDeviceContexts(), 0) << "every device context is released";
   SetPlatform(nullptr);
-  std::printf("soak: %lld ticks (%lld ms of virtual time), %lld user actions; resident %lld KiB after %lld ticks, %lld KiB at the end\n",
-              (long long)ticks, (long long)(ticks * 30), (long long)actions, (long long)rss_warm, (long long)warm_at,
-              (long long)rss_end);
+  std::printf("soak: %lld ticks (%lld s of virtual time), %lld user actions; ticks minimized %lld, maximized %lld, "
+              "with a zero client size %lld, starting off the screen image %lld\n",
+              (long long)ticks, (long long)(ticks * 30 / 1000), (long long)actions, (long long)hidden,
+              (long long)maximized, (long long)zero_client, (long long)off_edge);
+  std::printf("soak: resident %lld KiB after %lld ticks, %lld KiB at the end\n", (long long)rss_warm,
+              (long long)warm_at, (long long)rss_end);
 #ifndef HALVIK_SOAK_ASAN
   // Without the sanitizer's quarantine the heap reaches its size during warm-up and stays.
   EXPECT_LE(rss_end - rss_warm, 4096) << "resident memory grew after warm-up";
