@@ -3,7 +3,8 @@
 # random moves, resizes, maximizes and screens, every tick checked against the filters by
 # hand: once built with AddressSanitizer, whose leak check runs at exit, and once optimised,
 # where resident memory after warm-up is compared with the end. Prints both runs' figures.
-# Usage: scripts/soak.sh [TICKS]
+# Usage: scripts/soak.sh [TICKS]; SOAK_RELEASE_DIR names an optimised build to reuse
+# (scripts/test.sh passes its own).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,7 +22,14 @@ build() {  # dir, cmake options...
   fi
 }
 build soak-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVIK_SANITIZE=ON
-build soak-release -DCMAKE_BUILD_TYPE=Release
+release=${SOAK_RELEASE_DIR:-}
+if [ -n "$release" ] && [ -f "$release/CMakeCache.txt" ]; then
+  cmake --build "$release" -j"$jobs" --target program_soak >"$out/soak-release.log" 2>&1 ||
+    { tail -n 40 "$out/soak-release.log"; echo "Build in $release failed"; exit 1; }
+else
+  build soak-release -DCMAKE_BUILD_TYPE=Release
+  release=$out/soak-release
+fi
 
 run() {  # name, binary
   local start=$SECONDS
@@ -33,4 +41,4 @@ run() {  # name, binary
   echo "soak, $1: passed in $((SECONDS - start)) s"
 }
 run sanitize "$out/soak-sanitize/tests/program_soak"
-run release "$out/soak-release/tests/program_soak"
+run release "$release/tests/program_soak"

@@ -2,7 +2,8 @@
 // resizes (zero client sizes and maximize included), positions off every edge and changing
 // screen content: every tick's picture equals the filters applied by hand, nothing is shown
 // as an error, nothing leaks and resident memory stays flat after warm-up.
-// HALVIK_SOAK_TICKS sets the number of ticks (default 2000), HALVIK_SOAK_SEED the seed.
+// HALVIK_SOAK_TICKS sets the number of ticks (default 200, a smoke run for the suites),
+// HALVIK_SOAK_SEED the seed; scripts/soak.sh runs the long one.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -52,10 +53,10 @@ uint32_t Scene(uint32_t Seed, int X, int Y) {
 }
 
 TEST(ProgramSoak, RandomMovesResizesAndScreensMatchTheFiltersEveryTick) {
-  const int64_t ticks_wanted = EnvNumber("HALVIK_SOAK_TICKS", 2000);
+  const int64_t ticks_wanted = EnvNumber("HALVIK_SOAK_TICKS", 200);
   std::mt19937 rng(uint32_t(EnvNumber("HALVIK_SOAK_SEED", 20261211)));
   // A small desktop keeps a hundred thousand checked ticks to minutes.
-  constexpr int sw = 160, sh = 120;
+  constexpr int sw = 112, sh = 84;
   auto desk = std::make_unique<THeadlessBackend>(sw, sh);
   uint32_t scene = 1;
   desk->FillScreen([&](int X, int Y) { return Scene(scene, X, Y); });
@@ -133,22 +134,29 @@ TEST(ProgramSoak, RandomMovesResizesAndScreensMatchTheFiltersEveryTick) {
     ++actions;
     const int what = uniform(0, 99);
     if (what < 35) {
-      // Anywhere, off every edge and wholly off; now and then exactly at an edge.
+      // Mostly where the picture follows the screen; also off every edge, wholly off, and
+      // exactly at an edge.
       static const int kEdgesX[] = {-1, 0, sw - 1, sw, sw + 1, -8};
-      static const int kEdgesY[] = {-26, -25, -1, 0, sh - 1, sh, sh + 1};
-      const int left = uniform(0, 4) ? uniform(-140, sw + 40) : kEdgesX[uniform(0, 5)];
-      const int top = uniform(0, 4) ? uniform(-160, sh + 40) : kEdgesY[uniform(0, 6)];
-      d.PostMove(left, top);
+      static const int kEdgesY[] = {-26, -25, -1, 0, sh - 26, sh - 25, sh - 24};
+      const int where = uniform(0, 19);
+      if (where < 12) d.PostMove(uniform(0, sw - 1), uniform(-25, sh - 26));
+      else if (where < 17) d.PostMove(uniform(-140, sw + 40), uniform(-160, sh + 40));
+      else d.PostMove(kEdgesX[uniform(0, 5)], kEdgesY[uniform(0, 6)]);
     } else if (what < 65) {
-      // Sizes down to the bare frame: client width or height 0.
-      int w = uniform(0, sw + 20), h = uniform(0, sh + 20);
-      if (uniform(0, 4) == 0) (uniform(0, 1) ? w : h) = 0;
+      // Now and then down to the bare frame: a client width or height of 0.
+      int w = uniform(17, 90), h = uniform(40, 90);
+      if (uniform(0, 6) == 0) (uniform(0, 1) ? w : h) = uniform(0, 1) ? 0 : 16;
       d.PostSize(w, h);
-    } else if (what < 70) {
+    } else if (what < 67) {
       d.PostMaximize();
+    } else if (what < 72) {
+      // Back from maximized (or from normal) the way a user does it here: down to the
+      // taskbar and restored.
+      d.PostMinimize();
+      d.PostRestoreFromTaskbar();
     } else if (what < 75) {
       d.PostMinimize();
-    } else if (what < 82) {
+    } else if (what < 84) {
       d.PostRestoreFromTaskbar();
     } else if (what < 96) {
       ++scene;
