@@ -6,6 +6,8 @@
 
 #include "filters/BoxBlurWindow.h"
 #include "filters/FilterMath.h"
+#include "filters/KernelTable.h"
+#include "filters/StretchFast.h"
 #include "filters/StretchPlan.h"
 #include "filters/StretchRow.h"
 
@@ -79,6 +81,10 @@ void StretchBilinear(int32_t DstWidth, int32_t DstHeight, TABitmap& Source, doub
   if (!PlanStretch(DstWidth, DstHeight, SrcX, SrcY, SrcWidth, SrcHeight, DstX, DstY, Source.Width(),
                    Source.Height(), Dest.Width(), Dest.Height(), plan))
     return;
+  if (const TKernelTable* kernels = ActiveKernelTable()) {
+    StretchBilinearFast(plan, Source, Dest, *kernels);
+    return;
+  }
   TStretchColumns columns;
   columns.XStart = plan.XStart;
   columns.XStep = static_cast<uint32_t>(plan.XStep);
@@ -125,6 +131,12 @@ void BoxBlur(TABitmap& Bitmap, int32_t Radius) {
   std::vector<uint8_t*> rows(static_cast<size_t>(height));
   for (int32_t y = 0; y < height; ++y) rows[size_t(y)] = static_cast<uint8_t*>(Bitmap.ScanLine(y));
   if (width == 0) return;
+  // The vector sets run the frame tick's radius; other radii and strips one pixel wide or high
+  // stay with the scalar code.
+  if (const TKernelTable* kernels = ActiveKernelTable(); kernels != nullptr && Radius == 1 && width >= 2 && height >= 2) {
+    kernels->BlurRadius1(rows.data(), width, height);
+    return;
+  }
 
   for (int32_t y = 0; y < height; ++y) {
     const int64_t top = std::max<int64_t>(int64_t(y) - Radius, 0);

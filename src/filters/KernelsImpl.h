@@ -1,0 +1,466 @@
+// The vector kernels, written once and compiled once per instruction set: each KernelsXxx.cpp
+// defines HALVIK_KERNEL_NS and HALVIK_KERNEL_TABLE and includes this file with its own compile
+// flags. Nothing here uses the standard library's inline code, so that no function compiled for
+// a wider set can be shared, through the linker, with code that runs on any processor.
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "filters/KernelTable.h"
+
+namespace halvik {
+namespace HALVIK_KERNEL_NS {
+namespace {
+
+inline uint32_t Word(const uint8_t* P) {
+  uint32_t w;
+  __builtin_memcpy(&w, P, 4);
+  return w;
+}
+
+// ---- The widest vector of this set, as 8-bit and 16-bit lanes. ----
+#if defined(__AVX512BW__)
+using V = __m512i;
+inline V Load(const void* P) { return _mm512_loadu_si512(P); }
+inline void Store(void* P, V X) { _mm512_storeu_si512(P, X); }
+inline void Stream(void* P, V X) { _mm512_stream_si512(static_cast<__m512i*>(P), X); }
+inline V Zero() { return _mm512_setzero_si512(); }
+inline V Xor(V A, V B) { return _mm512_xor_si512(A, B); }
+inline V Add16(V A, V B) { return _mm512_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm512_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm512_srli_epi16(A, 8); }
+inline V And(V A, V B) { return _mm512_and_si512(A, B); }
+inline V Or(V A, V B) { return _mm512_or_si512(A, B); }
+inline V Words(short W) { return _mm512_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm512_srli_epi64(A, 24); }
+// The 32-bit pieces of E and O, interleaved in order: E0 O0 E1 O1 ... into First, then Second.
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  const V a = _mm512_unpacklo_epi32(E, O), b = _mm512_unpackhi_epi32(E, O);  // lanes hold pairs 0,1 and 2,3
+  First = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), b);
+  Second = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), b);
+}
+// The low 32 bits of each 64-bit piece, in order, stored as half a vector.
+inline void StoreLow32s(uint8_t* P, V X) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(P), _mm512_cvtepi64_epi32(X)); }
+inline V MulHi16(V A, V B) { return _mm512_mulhi_epu16(A, B); }
+// Transposes 8 vectors of 8 64-bit pieces: R[k][i] becomes R[i][k].
+inline void Transpose(V (&R)[8]) {
+  V t[8], u[8];
+  for (int k = 0; k < 4; ++k) {
+    t[2 * k] = _mm512_unpacklo_epi64(R[2 * k], R[2 * k + 1]);
+    t[2 * k + 1] = _mm512_unpackhi_epi64(R[2 * k], R[2 * k + 1]);
+  }
+  const V i1 = _mm512_setr_epi64(0, 1, 8, 9, 4, 5, 12, 13), i2 = _mm512_setr_epi64(2, 3, 10, 11, 6, 7, 14, 15);
+  for (int h = 0; h < 2; ++h) {
+    u[4 * h + 0] = _mm512_permutex2var_epi64(t[4 * h + 0], i1, t[4 * h + 2]);
+    u[4 * h + 1] = _mm512_permutex2var_epi64(t[4 * h + 1], i1, t[4 * h + 3]);
+    u[4 * h + 2] = _mm512_permutex2var_epi64(t[4 * h + 0], i2, t[4 * h + 2]);
+    u[4 * h + 3] = _mm512_permutex2var_epi64(t[4 * h + 1], i2, t[4 * h + 3]);
+  }
+  const V i3 = _mm512_setr_epi64(0, 1, 2, 3, 8, 9, 10, 11), i4 = _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15);
+  for (int k = 0; k < 4; ++k) {
+    R[k] = _mm512_permutex2var_epi64(u[k], i3, u[k + 4]);
+    R[k + 4] = _mm512_permutex2var_epi64(u[k], i4, u[k + 4]);
+  }
+}
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm512_i32gather_epi32(_mm512_loadu_si512(Index), Row, 4);
+}
+constexpr int32_t kPermuteSpan = 32;
+// Pixels Base + Rel[i] of Row, for offsets 0 to 31.
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  const uint8_t* p = Row + 4 * size_t(Base);
+  return _mm512_permutex2var_epi32(Load(p), Load(Rel), Load(p + 64));
+}
+#elif defined(__AVX2__)
+using V = __m256i;
+inline V Load(const void* P) { return _mm256_loadu_si256(static_cast<const __m256i*>(P)); }
+inline void Store(void* P, V X) { _mm256_storeu_si256(static_cast<__m256i*>(P), X); }
+inline void Stream(void* P, V X) { _mm256_stream_si256(static_cast<__m256i*>(P), X); }
+inline V Zero() { return _mm256_setzero_si256(); }
+inline V Xor(V A, V B) { return _mm256_xor_si256(A, B); }
+inline V Add16(V A, V B) { return _mm256_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm256_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm256_srli_epi16(A, 8); }
+inline V And(V A, V B) { return _mm256_and_si256(A, B); }
+inline V Or(V A, V B) { return _mm256_or_si256(A, B); }
+inline V Words(short W) { return _mm256_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm256_srli_epi64(A, 24); }
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  const V a = _mm256_unpacklo_epi32(E, O), b = _mm256_unpackhi_epi32(E, O);
+  First = _mm256_permute2x128_si256(a, b, 0x20);
+  Second = _mm256_permute2x128_si256(a, b, 0x31);
+}
+inline V MulHi16(V A, V B) { return _mm256_mulhi_epu16(A, B); }
+inline void Transpose(V (&R)[4]) {
+  const V t0 = _mm256_unpacklo_epi64(R[0], R[1]), t1 = _mm256_unpackhi_epi64(R[0], R[1]);
+  const V t2 = _mm256_unpacklo_epi64(R[2], R[3]), t3 = _mm256_unpackhi_epi64(R[2], R[3]);
+  R[0] = _mm256_permute2x128_si256(t0, t2, 0x20);
+  R[1] = _mm256_permute2x128_si256(t1, t3, 0x20);
+  R[2] = _mm256_permute2x128_si256(t0, t2, 0x31);
+  R[3] = _mm256_permute2x128_si256(t1, t3, 0x31);
+}
+inline void StoreLow32s(uint8_t* P, V X) {
+  const V packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi32(X, 0x08), 0x08);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(P), _mm256_castsi256_si128(packed));
+}
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm256_i32gather_epi32(reinterpret_cast<const int*>(Row), Load(Index), 4);
+}
+constexpr int32_t kPermuteSpan = 16;
+// Pixels Base + Rel[i] of Row, for offsets 0 to 15: each half permuted, then the right one kept.
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  const uint8_t* p = Row + 4 * size_t(Base);
+  const V rel = Load(Rel);
+  const V lo = _mm256_permutevar8x32_epi32(Load(p), rel), hi = _mm256_permutevar8x32_epi32(Load(p + 32), rel);
+  return _mm256_blendv_epi8(lo, hi, _mm256_cmpgt_epi32(rel, _mm256_set1_epi32(7)));
+}
+#else
+using V = __m128i;
+inline V Load(const void* P) { return _mm_loadu_si128(static_cast<const __m128i*>(P)); }
+inline void Store(void* P, V X) { _mm_storeu_si128(static_cast<__m128i*>(P), X); }
+inline void Stream(void* P, V X) { _mm_stream_si128(static_cast<__m128i*>(P), X); }
+inline V Zero() { return _mm_setzero_si128(); }
+inline V Xor(V A, V B) { return _mm_xor_si128(A, B); }
+inline V Add16(V A, V B) { return _mm_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm_srli_epi16(A, 8); }
+inline V And(V A, V B) { return _mm_and_si128(A, B); }
+inline V Or(V A, V B) { return _mm_or_si128(A, B); }
+inline V Words(short W) { return _mm_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm_srli_epi64(A, 24); }
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  First = _mm_unpacklo_epi32(E, O);
+  Second = _mm_unpackhi_epi32(E, O);
+}
+inline void StoreLow32s(uint8_t* P, V X) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), _mm_shuffle_epi32(X, 0x08)); }
+inline V MulHi16(V A, V B) { return _mm_mulhi_epu16(A, B); }
+inline void Transpose(V (&R)[2]) {
+  const V t0 = _mm_unpacklo_epi64(R[0], R[1]);
+  R[1] = _mm_unpackhi_epi64(R[0], R[1]);
+  R[0] = t0;
+}
+// SSE2 has no gather: four loads put together.
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm_setr_epi32(static_cast<int>(Word(Row + 4 * size_t(Index[0]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[1]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[2]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[3]))));
+}
+// No variable permute in SSE2: every block is gathered.
+constexpr int32_t kPermuteSpan = 0;
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  return GatherPixels(Row + 4 * size_t(Base), Rel);
+}
+#endif
+
+constexpr int kVBytes = int(sizeof(V));
+constexpr int kVPixels = kVBytes / 4;
+constexpr int kHalfPixels = kVPixels / 2;  // pixels per widened 16-bit vector
+constexpr int kPiecesPerV = kVBytes / 8;   // 64-bit pieces (pixels of 16-bit lanes) per vector
+
+// Per byte (A * WA + B * WB) >> 8 with WA + WB = 255, the weights in 16-bit lanes. The even and
+// odd bytes are mixed in separate 16-bit lanes, where the products and their sum stay below
+// 65536; the even result is the high byte of its lane shifted down, the odd one stays high.
+inline V Mix(V A, V B, V WA, V WB) {
+  const V low = Words(0x00FF), high = Words(short(0xFF00));
+  const V even = Add16(Mul16(And(A, low), WA), Mul16(And(B, low), WB));
+  const V odd = Add16(Mul16(Shr8(A), WA), Mul16(Shr8(B), WB));
+  return Or(Shr8(even), And(odd, high));
+}
+
+inline uint8_t MixByte(uint32_t A, uint32_t B, uint32_t W) { return uint8_t((A * (255 - W) + B * W) >> 8); }
+
+constexpr size_t kRowPrefetchBytes = 2048;
+
+void StretchColumns(const uint8_t* Row, const TStretchColumnTable& Columns, uint8_t* Out) {
+  const V full = Words(0x00FF);
+  int32_t i = 0;
+  for (; i + kVPixels <= Columns.Count; i += kVPixels) {
+    const int32_t base = Columns.BlockBase[i / kVPixels];
+    V p, q;
+    if (base >= 0) {
+      // Rows of a shrink come from memory once each: ask for the row well ahead.
+      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(Row + 4 * size_t(base)) + kRowPrefetchBytes),
+                   _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(Row + 4 * size_t(base)) + kRowPrefetchBytes + 64),
+                   _MM_HINT_T0);
+      p = PermutePixels(Row, base, Columns.RelLeft + i);
+      q = PermutePixels(Row, base, Columns.RelRight + i);
+    } else {
+      p = GatherPixels(Row, Columns.Left + i);
+      q = GatherPixels(Row, Columns.Right + i);
+    }
+    const V w = Load(Columns.Weight + i);
+    Store(Out + 4 * size_t(i), Mix(p, q, Xor(w, full), w));
+  }
+  for (; i < Columns.Count; ++i) {
+    const uint8_t* p = Row + 4 * size_t(Columns.Left[i]);
+    const uint8_t* q = Row + 4 * size_t(Columns.Right[i]);
+    const uint32_t w = Columns.Weight[i] & 255;
+    for (int lane = 0; lane < 4; ++lane) Out[4 * size_t(i) + lane] = MixByte(p[lane], q[lane], w);
+  }
+}
+
+void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst) {
+  const V w = Words(short(WY)), iw = Words(short(255 - WY));
+  size_t k = 0;
+  // Up to the first whole vector of Dst, then streaming stores, which write the destination
+  // without first reading it into the cache.
+  for (; k < Count && (reinterpret_cast<uintptr_t>(Dst + k) & (kVBytes - 1)) != 0; ++k) Dst[k] = MixByte(A[k], B[k], WY);
+  for (; k + kVBytes <= Count; k += kVBytes) Stream(Dst + k, Mix(Load(A + k), Load(B + k), iw, w));
+  for (; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
+  _mm_sfence();
+}
+
+// ---- Box blur, radius 1 ----
+//
+// Pixel (y, x) needs the new pixels (y-1, x-1 .. x+1) and (y, x-1) and the old ones of the rest
+// of its window. So its sum splits into C(y, x), every term but the left neighbour, which is
+// known once row y-1 is done up to column x+1, and the left neighbour, which makes a serial
+// chain along the row. Rows of a band run their chains together, each one chunk and one column
+// behind the row above it, so that a row's C only ever needs pixels the row above has finished
+// and the rows below have not yet overwritten.
+
+constexpr int kBandRows = 8;
+constexpr int kChunk = 64;
+constexpr size_t kPrefetchBytes = 2048;
+
+// Sums of at most 9 * 255 divided by 4, 6 or 9 as (sum * M) >> 16.
+constexpr uint16_t Reciprocal(int Count) { return uint16_t((65536 + Count - 1) / Count); }
+constexpr bool ReciprocalIsExact(int Count) {
+  for (uint32_t s = 0; s <= uint32_t(Count) * 255; ++s)
+    if (((s * Reciprocal(Count)) >> 16) != s / uint32_t(Count)) return false;
+  return true;
+}
+static_assert(ReciprocalIsExact(4) && ReciprocalIsExact(6) && ReciprocalIsExact(9),
+              "multiply-shift division must equal truncating division for every window sum");
+
+struct TBlurRows {
+  uint8_t* const* Rows;
+  int32_t Width, Height;
+};
+
+// One pixel from the bitmap as it stands, clipped window and true division: for the first and
+// last columns, where the window's count changes.
+void EdgePixel(const TBlurRows& B, int32_t Y, int32_t X) {
+  const int32_t top = Y > 0 ? Y - 1 : 0, bottom = Y + 1 < B.Height ? Y + 1 : Y;
+  const int32_t left = X > 0 ? X - 1 : 0, right = X + 1 < B.Width ? X + 1 : X;
+  uint32_t sums[4] = {0, 0, 0, 0};
+  for (int32_t r = top; r <= bottom; ++r)
+    for (int32_t c = left; c <= right; ++c)
+      for (int lane = 0; lane < 4; ++lane) sums[lane] += B.Rows[r][4 * size_t(c) + lane];
+  const uint32_t count = uint32_t((bottom - top + 1) * (right - left + 1));
+  for (int lane = 0; lane < 4; ++lane) B.Rows[Y][4 * size_t(X) + lane] = uint8_t(sums[lane] / count);
+}
+
+// C(Y, x) for X0 <= x < X1 (all inner columns) into Out, four 16-bit sums per pixel in the
+// lane order blue, red, green, fourth byte: the even and the odd bytes of each pixel are summed
+// in separate 16-bit lanes, without widening shuffles.
+inline void AddTerm(const uint8_t* P, V& Even, V& Odd) {
+  const V v = Load(P);
+  Even = Add16(Even, And(v, Words(0x00FF)));
+  Odd = Add16(Odd, Shr8(v));
+}
+
+template <bool Up, bool Down>
+void WindowRest(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16_t* Out) {
+  const uint8_t* up = Up ? B.Rows[Y - 1] : nullptr;
+  const uint8_t* cur = B.Rows[Y];
+  const uint8_t* down = Down ? B.Rows[Y + 1] : nullptr;
+  int32_t x = X0;
+  // Each load reads pixels x-1 .. x+kVPixels, all inside the row since X1 <= Width - 1.
+  for (; x + kVPixels <= X1; x += kVPixels) {
+    const size_t o = 4 * size_t(x);
+    // The row below is read here first, in short runs on many rows at once, which the
+    // processor's own prefetching does not follow: ask for it a few chunks ahead. A hint
+    // past the row's end is harmless (prefetches never fault).
+    if (Down)
+      for (int line = 0; line < kVBytes; line += 64)
+        _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(down + o) + kPrefetchBytes + line),
+                     _MM_HINT_T0);
+    V even = Zero(), odd = Zero();
+    AddTerm(cur + o, even, odd);
+    AddTerm(cur + o + 4, even, odd);
+    if (Up) {
+      AddTerm(up + o - 4, even, odd);
+      AddTerm(up + o, even, odd);
+      AddTerm(up + o + 4, even, odd);
+    }
+    if (Down) {
+      AddTerm(down + o - 4, even, odd);
+      AddTerm(down + o, even, odd);
+      AddTerm(down + o + 4, even, odd);
+    }
+    V first, second;
+    Interleave32(even, odd, first, second);
+    Store(Out + 4 * size_t(x - X0), first);
+    Store(Out + 4 * size_t(x - X0) + 2 * kVPixels, second);
+  }
+  static const int kLane[4] = {0, 2, 1, 3};  // byte position of each 16-bit lane
+  for (; x < X1; ++x) {
+    const size_t o = 4 * size_t(x);
+    for (int lane = 0; lane < 4; ++lane) {
+      const int k = kLane[lane];
+      uint32_t s = uint32_t(cur[o + k]) + cur[o + 4 + k];
+      if (Up) s += uint32_t(up[o - 4 + k]) + up[o + k] + up[o + 4 + k];
+      if (Down) s += uint32_t(down[o - 4 + k]) + down[o + k] + down[o + 4 + k];
+      Out[4 * size_t(x - X0) + lane] = uint16_t(s);
+    }
+  }
+}
+
+void WindowRestFor(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16_t* Out) {
+  const bool up = Y > 0, down = Y + 1 < B.Height;
+  if (up && down) WindowRest<true, true>(B, Y, X0, X1, Out);
+  else if (up) WindowRest<true, false>(B, Y, X0, X1, Out);
+  else if (down) WindowRest<false, true>(B, Y, X0, X1, Out);
+  else WindowRest<false, false>(B, Y, X0, X1, Out);
+}
+
+// Narrows Count pixels of 16-bit values (each at most 255, lanes blue, red, green, fourth byte)
+// into Dst: within each 64-bit pixel, shifting by 24 bits puts green and the fourth byte beside
+// blue and red.
+void Narrow(const uint16_t* Src, int32_t Count, uint8_t* Dst) {
+  int32_t i = 0;
+  for (; i + kHalfPixels <= Count; i += kHalfPixels) {
+    const V q = Load(Src + 4 * size_t(i));
+    StoreLow32s(Dst + 4 * size_t(i), Or(q, Shr24x64(q)));
+  }
+  for (; i < Count; ++i) {
+    const uint16_t* p = Src + 4 * size_t(i);
+    uint8_t* d = Dst + 4 * size_t(i);
+    d[0] = uint8_t(p[0]), d[1] = uint8_t(p[2]), d[2] = uint8_t(p[1]), d[3] = uint8_t(p[3]);
+  }
+}
+
+// The chains of all band rows over a whole chunk each: the sums are turned so that one vector
+// holds the same position of several rows, and each step of the chain then serves them all.
+void ChainFullBand(uint16_t (&Sums)[kBandRows][4 * kChunk], int32_t Chunk, __m128i (&State)[kBandRows],
+                   const __m128i (&Mul)[kBandRows]) {
+  constexpr int kGroups = kBandRows / kPiecesPerV;
+  alignas(64) uint16_t turned[kChunk][4 * kBandRows];
+  alignas(64) uint16_t lanes[2][4 * kBandRows];
+  for (int j = 0; j < kBandRows; ++j) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(lanes[0] + 4 * j), State[j]);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(lanes[1] + 4 * j), Mul[j]);
+  }
+  for (int g = 0; g < kGroups; ++g)
+    for (int i = 0; i < Chunk; i += kPiecesPerV) {
+      V r[kPiecesPerV];
+      for (int k = 0; k < kPiecesPerV; ++k) r[k] = Load(Sums[g * kPiecesPerV + k] + 4 * i);
+      Transpose(r);
+      for (int k = 0; k < kPiecesPerV; ++k) Store(turned[i + k] + 4 * g * kPiecesPerV, r[k]);
+    }
+  V n[kGroups], m[kGroups];
+  for (int g = 0; g < kGroups; ++g) {
+    n[g] = Load(lanes[0] + 4 * g * kPiecesPerV);
+    m[g] = Load(lanes[1] + 4 * g * kPiecesPerV);
+  }
+  for (int i = 0; i < Chunk; ++i)
+    for (int g = 0; g < kGroups; ++g) {
+      uint16_t* p = turned[i] + 4 * g * kPiecesPerV;
+      n[g] = MulHi16(Add16(Load(p), n[g]), m[g]);
+      Store(p, n[g]);
+    }
+  for (int g = 0; g < kGroups; ++g)
+    for (int i = 0; i < Chunk; i += kPiecesPerV) {
+      V r[kPiecesPerV];
+      for (int k = 0; k < kPiecesPerV; ++k) r[k] = Load(turned[i + k] + 4 * g * kPiecesPerV);
+      Transpose(r);
+      for (int k = 0; k < kPiecesPerV; ++k) Store(Sums[g * kPiecesPerV + k] + 4 * i, r[k]);
+    }
+  for (int j = 0; j < kBandRows; ++j)
+    State[j] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Sums[j] + 4 * (Chunk - 1)));
+}
+
+void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
+  const TBlurRows b{Rows, Width, Height};
+  // A band has whole chunks on all its rows at once only when the row is several band heights
+  // of chunks long: narrow images take shorter chunks.
+  const int32_t chunk = Width >= 12 * kChunk ? kChunk : kChunk / 2;
+  // One row of C per band row, overwritten in place by the row's new values.
+  alignas(16) uint16_t sums[kBandRows][4 * kChunk] = {};
+  for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) {
+    const int32_t rows = Height - y0 < kBandRows ? Height - y0 : kBandRows;
+    __m128i state[kBandRows], mul[kBandRows];
+    for (int j = 0; j < kBandRows; ++j) {
+      const int32_t y = y0 + j;
+      const int tall = 1 + (y > 0) + (y + 1 < Height);
+      mul[j] = _mm_set1_epi16(short(Reciprocal(3 * tall)));
+      state[j] = _mm_setzero_si128();
+    }
+    for (int32_t step = 0;; ++step) {
+      int32_t begin[kBandRows], end[kBandRows];
+      bool any = false;
+      int32_t common = chunk;
+      // Phase 1: each row's C for its chunk, read before any row of the band writes this step.
+      for (int j = 0; j < kBandRows; ++j) {
+        begin[j] = end[j] = 1;
+        if (j >= rows) continue;
+        const int32_t start = (step - j) * chunk - j;
+        const int32_t stop = start + chunk;
+        if (start >= Width || stop <= 0) continue;
+        any = true;
+        const int32_t y = y0 + j;
+        if (start <= 0) {
+          EdgePixel(b, y, 0);
+          const uint8_t* p = Rows[y];
+          state[j] = _mm_setr_epi16(short(p[0]), short(p[2]), short(p[1]), short(p[3]), 0, 0, 0, 0);
+        }
+        begin[j] = start > 1 ? start : 1;
+        end[j] = stop < Width - 1 ? stop : Width - 1;
+        if (end[j] < begin[j]) end[j] = begin[j];
+        WindowRestFor(b, y, begin[j], end[j], sums[j]);
+        if (end[j] - begin[j] < common) common = end[j] - begin[j];
+      }
+      if (!any) break;
+      // Phase 2: the chains. When every row has a whole chunk, all at once, turned; otherwise
+      // all rows together for the common length, then each row's rest. Rows without a chunk
+      // this step chain over stale values that nobody reads.
+      bool full = rows == kBandRows;
+      for (int j = 0; j < kBandRows && full; ++j) full = end[j] - begin[j] == chunk;
+      if (full) {
+        ChainFullBand(sums, chunk, state, mul);
+        for (int j = 0; j < kBandRows; ++j) Narrow(sums[j], chunk, Rows[y0 + j] + 4 * size_t(begin[j]));
+      }
+      __m128i n[kBandRows];
+      for (int j = 0; j < kBandRows; ++j) n[j] = state[j];
+      if (full) common = 0;
+      for (int32_t i = 0; i < common; ++i) {
+#pragma GCC unroll 8
+        for (int j = 0; j < kBandRows; ++j) {
+          __m128i* p = reinterpret_cast<__m128i*>(sums[j] + 4 * size_t(i));
+          n[j] = _mm_mulhi_epu16(_mm_add_epi16(_mm_loadl_epi64(p), n[j]), mul[j]);
+          _mm_storel_epi64(p, n[j]);
+        }
+      }
+      for (int j = 0; j < rows && !full; ++j) {
+        const int32_t len = end[j] - begin[j];
+        if (len <= 0) continue;
+        __m128i v = n[j];
+        for (int32_t i = common; i < len; ++i) {
+          __m128i* p = reinterpret_cast<__m128i*>(sums[j] + 4 * size_t(i));
+          v = _mm_mulhi_epu16(_mm_add_epi16(_mm_loadl_epi64(p), v), mul[j]);
+          _mm_storel_epi64(p, v);
+        }
+        state[j] = v;
+        Narrow(sums[j], len, Rows[y0 + j] + 4 * size_t(begin[j]));
+      }
+      // Phase 3: the last column, once the chain has reached it.
+      for (int j = 0; j < rows; ++j) {
+        const int32_t start = (step - j) * chunk - j;
+        if (start < Width && start + chunk > Width - 1 && start + chunk > 0) EdgePixel(b, y0 + j, Width - 1);
+      }
+    }
+  }
+}
+
+const TKernelTable kTable{kVPixels, kPermuteSpan, &StretchColumns, &StretchBlend, &BlurRadius1};
+
+}  // namespace
+}  // namespace HALVIK_KERNEL_NS
+
+const TKernelTable& HALVIK_KERNEL_TABLE() { return HALVIK_KERNEL_NS::kTable; }
+
+}  // namespace halvik

@@ -1,0 +1,247 @@
+// Every vector kernel set against the scalar code, byte for byte: the public filters over random
+// sizes and arguments, and the kernels themselves on rows with guard pixels after each row and
+// after the image. The seed is printed; HALVIK_TEST_SEED=<seed> replays a run.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "filters/ABitmapFilters32.h"
+#include "filters/FilterKernels.h"
+#include "filters/KernelTable.h"
+#include "filters/StretchFast.h"
+
+namespace halvik {
+namespace {
+
+uint64_t Seed() {
+  static const uint64_t seed = [] {
+    const char* env = std::getenv("HALVIK_TEST_SEED");
+    const uint64_t s = env ? std::strtoull(env, nullptr, 10) : std::random_device{}();
+    std::printf("FilterKernelsTest seed %llu (replay with HALVIK_TEST_SEED=%llu)\n", (unsigned long long)s,
+                (unsigned long long)s);
+    return s;
+  }();
+  return seed;
+}
+
+// Restores the kernel set chosen at start when a test ends.
+class KernelSets : public ::testing::Test {
+ protected:
+  void SetUp() override { saved_ = ActiveKernels(); rng_.seed(Seed() ^ std::hash<std::string>{}(Name())); }
+  void TearDown() override { SetActiveKernels(saved_); }
+  static std::string Name() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
+  std::vector<TKernelSet> FastSets() {
+    std::vector<TKernelSet> sets;
+    for (TKernelSet s : AvailableKernels())
+      if (s != TKernelSet::Scalar) sets.push_back(s);
+    return sets;
+  }
+  int Uniform(int Lo, int Hi) { return std::uniform_int_distribution<int>(Lo, Hi)(rng_); }
+  // Sizes around every lane count and chunk edge, and some at random.
+  int SomeSize(int Max) {
+    static const int kEdges[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 66, 127, 128, 129};
+    if (Uniform(0, 2) == 0) return std::min(Max, Uniform(0, Max));
+    return std::min(Max, kEdges[Uniform(0, int(std::size(kEdges)) - 1)]);
+  }
+  void Noise(TABitmap& B, int W, int H) {
+    B.SetSize(W, H);
+    const int kind = Uniform(0, 3);  // noise, smooth, all 255, all 0
+    for (int y = 0; y < H; ++y) {
+      uint8_t* row = static_cast<uint8_t*>(B.ScanLine(y));
+      for (int k = 0; k < 4 * W; ++k)
+        row[k] = kind == 0 ? uint8_t(rng_()) : kind == 1 ? uint8_t((k * 3 + y * 5) & 255) : kind == 2 ? 255 : 0;
+    }
+  }
+  static std::vector<uint8_t> Bytes(TABitmap& B) {
+    std::vector<uint8_t> v;
+    for (int y = 0; y < B.Height(); ++y) {
+      const uint8_t* row = static_cast<uint8_t*>(B.ScanLine(y));
+      v.insert(v.end(), row, row + 4 * size_t(B.Width()));
+    }
+    return v;
+  }
+  static void CopyInto(TABitmap& From, TABitmap& To) {
+    To.SetSize(From.Width(), From.Height());
+    for (int y = 0; y < From.Height(); ++y)
+      std::memcpy(To.ScanLine(y), From.ScanLine(y), 4 * size_t(From.Width()));
+  }
+  std::mt19937_64 rng_;
+  TKernelSet saved_ = TKernelSet::Scalar;
+};
+
+TEST_F(KernelSets, ReportsTheActiveSet) {
+  const std::vector<TKernelSet> sets = AvailableKernels();
+  ASSERT_FALSE(sets.empty());
+  EXPECT_EQ(sets.front(), TKernelSet::Scalar);
+  std::printf("active kernels: %s; available:", KernelName(ActiveKernels()));
+  for (TKernelSet s : sets) std::printf(" %s", KernelName(s));
+  std::printf("\n");
+  for (TKernelSet s : sets) {
+    EXPECT_TRUE(SetActiveKernels(s));
+    EXPECT_EQ(ActiveKernels(), s);
+    EXPECT_EQ(ActiveKernelTable() == nullptr, s == TKernelSet::Scalar) << KernelName(s);
+  }
+  const char* force = std::getenv("HALVIK_FORCE_SCALAR");
+  if (force != nullptr && std::string(force) == "1") {
+    EXPECT_EQ(saved_, TKernelSet::Scalar);
+  }
+}
+
+// One stretch on every set from the same destination content, compared with the scalar result.
+struct TStretchArgs {
+  int DstWidth, DstHeight;
+  double SrcX, SrcY, SrcWidth, SrcHeight, DstX, DstY;
+};
+
+TEST_F(KernelSets, StretchEqualsScalar) {
+  for (int round = 0; round < 400; ++round) {
+    TABitmap src, dst0;
+    const int sw = SomeSize(200), sh = SomeSize(120);
+    const int dw = SomeSize(260), dh = SomeSize(140);
+    Noise(src, sw, sh);
+    Noise(dst0, dw, dh);
+    TStretchArgs a{};
+    const auto frac = [&] { return Uniform(0, 3) == 0 ? Uniform(0, 255) / 256.0 : 0.0; };
+    switch (Uniform(0, 3)) {
+      case 0:  // the tick's enlarge, the window anywhere on or off the screen
+        a = {dw, dh, double(Uniform(-3, sw + 3)), double(Uniform(-3, sh + 3)), double(dw / 2), double(dh / 2), 0, 0};
+        break;
+      case 1:  // the tick's shrink
+        a = {sw / 2, sh / 2, 0, 0, double(sw), double(sh), 0, 0};
+        break;
+      default:  // anything, fractions and every edge
+        a = {Uniform(-5, dw + 40), Uniform(-5, dh + 40), Uniform(-2, sw + 2) + frac(), Uniform(-2, sh + 2) + frac(),
+             Uniform(-2, sw + 10) + frac(), Uniform(-2, sh + 10) + frac(), Uniform(-40, dw + 2) + frac(),
+             Uniform(-40, dh + 2) + frac()};
+    }
+    ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
+    TABitmap want;
+    CopyInto(dst0, want);
+    StretchBilinear(a.DstWidth, a.DstHeight, src, a.SrcX, a.SrcY, a.SrcWidth, a.SrcHeight, a.DstX, a.DstY, want);
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      TABitmap got;
+      CopyInto(dst0, got);
+      StretchBilinear(a.DstWidth, a.DstHeight, src, a.SrcX, a.SrcY, a.SrcWidth, a.SrcHeight, a.DstX, a.DstY, got);
+      ASSERT_EQ(Bytes(got), Bytes(want)) << KernelName(s) << " round " << round << ": source " << sw << "x" << sh
+                                         << ", dest " << dw << "x" << dh << ", args " << a.DstWidth << " "
+                                         << a.DstHeight << " " << a.SrcX << " " << a.SrcY << " " << a.SrcWidth << " "
+                                         << a.SrcHeight << " " << a.DstX << " " << a.DstY;
+    }
+  }
+}
+
+TEST_F(KernelSets, BoxBlurEqualsScalarForEveryRadius) {
+  for (int round = 0; round < 300; ++round) {
+    TABitmap start;
+    // Some bitmaps wide and high enough that every row of a band has whole chunks at once.
+    const bool wide = round % 10 == 0;
+    const int w = wide ? Uniform(500, 1400) : SomeSize(300), h = wide ? Uniform(8, 40) : SomeSize(90);
+    const int radius = round < 60 ? 1 : Uniform(0, 9);
+    Noise(start, w, h);
+    ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
+    TABitmap want;
+    CopyInto(start, want);
+    BoxBlur(want, radius);
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      TABitmap got;
+      CopyInto(start, got);
+      BoxBlur(got, radius);
+      ASSERT_EQ(Bytes(got), Bytes(want)) << KernelName(s) << " round " << round << ": " << w << "x" << h
+                                         << " radius " << radius;
+    }
+  }
+}
+
+// Rows apart from one another, each followed by guard bytes that no kernel may touch.
+struct TGuardedImage {
+  static constexpr int kGuard = 64;
+  static constexpr uint8_t kMark = 0xA5;
+  TGuardedImage(int W, int H) : w(W), h(H), store(size_t(H) * (4 * size_t(W) + kGuard) + kGuard, kMark) {
+    for (int y = 0; y < H; ++y) rows.push_back(store.data() + size_t(y) * (4 * size_t(W) + kGuard));
+  }
+  bool GuardsIntact() const {
+    for (int y = 0; y < h; ++y)
+      for (int k = 0; k < kGuard; ++k)
+        if (rows[size_t(y)][4 * size_t(w) + k] != kMark) return false;
+    for (size_t k = store.size() - kGuard; k < store.size(); ++k)
+      if (store[k] != kMark) return false;
+    return true;
+  }
+  int w, h;
+  std::vector<uint8_t> store;
+  std::vector<uint8_t*> rows;
+};
+
+TEST_F(KernelSets, BlurKernelStaysInItsRows) {
+  for (int round = 0; round < 150; ++round) {
+    const bool wide = round % 10 == 0;
+    const int w = wide ? Uniform(500, 1400) : std::max(2, SomeSize(200)), h = wide ? Uniform(8, 40) : std::max(2, SomeSize(40));
+    TABitmap want;
+    Noise(want, w, h);
+    TGuardedImage img(w, h);
+    for (int y = 0; y < h; ++y) std::memcpy(img.rows[size_t(y)], want.ScanLine(y), 4 * size_t(w));
+    ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
+    BoxBlur(want, 1);
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      TGuardedImage got = img;
+      for (int y = 0; y < h; ++y) got.rows[size_t(y)] = got.store.data() + size_t(y) * (4 * size_t(w) + got.kGuard);
+      ActiveKernelTable()->BlurRadius1(got.rows.data(), w, h);
+      ASSERT_TRUE(got.GuardsIntact()) << KernelName(s) << " " << w << "x" << h;
+      for (int y = 0; y < h; ++y)
+        ASSERT_EQ(std::memcmp(got.rows[size_t(y)], want.ScanLine(y), 4 * size_t(w)), 0)
+            << KernelName(s) << " " << w << "x" << h << " row " << y;
+    }
+  }
+}
+
+TEST_F(KernelSets, StretchKernelsStayInTheirRows) {
+  for (int round = 0; round < 300; ++round) {
+    const int srcWidth = std::max(1, SomeSize(150)), count = SomeSize(200);
+    std::vector<uint8_t> row(4 * size_t(srcWidth));
+    for (auto& b : row) b = uint8_t(rng_());
+    // Columns anywhere in the row, or walking along it in steps of 0 to 2 pixels as the
+    // stretches do, so that both the gathered and the permuted blocks run, up to the row's end.
+    const bool walk = Uniform(0, 1) == 1;
+    TStretchColumnStore store;
+    int col = walk ? Uniform(0, srcWidth - 1) : 0;
+    for (int i = 0; i < count; ++i) {
+      col = walk ? std::min(col + Uniform(0, 2), srcWidth - 1) : Uniform(0, srcWidth - 1);
+      store.Left.push_back(col);
+      store.Right.push_back(std::min(col + Uniform(0, 1), srcWidth - 1));
+      store.Weight.push_back(uint32_t(Uniform(0, 255)) * 0x00010001u);
+    }
+    const std::vector<int32_t>& left = store.Left;
+    const std::vector<int32_t>& right = store.Right;
+    const std::vector<uint32_t>& weight = store.Weight;
+    const uint32_t wy = uint32_t(Uniform(0, 255));
+    std::vector<uint8_t> a(4 * size_t(count)), b(4 * size_t(count));
+    for (auto& v : a) v = uint8_t(Uniform(0, 254));
+    for (auto& v : b) v = uint8_t(Uniform(0, 254));
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      TGuardedImage mixed(count, 1), blended(count, 1);
+      store.PlanBlocks(srcWidth, *ActiveKernelTable());
+      ActiveKernelTable()->StretchColumns(row.data(), store.Table(), mixed.rows[0]);
+      ActiveKernelTable()->StretchBlend(a.data(), b.data(), wy, 4 * size_t(count), blended.rows[0]);
+      ASSERT_TRUE(mixed.GuardsIntact() && blended.GuardsIntact()) << KernelName(s) << " count " << count;
+      for (int i = 0; i < count; ++i)
+        for (int lane = 0; lane < 4; ++lane) {
+          const uint32_t wx = weight[size_t(i)] & 255;
+          const uint32_t p = row[4 * size_t(left[size_t(i)]) + lane], q = row[4 * size_t(right[size_t(i)]) + lane];
+          ASSERT_EQ(mixed.rows[0][4 * i + lane], (p * (255 - wx) + q * wx) >> 8) << KernelName(s) << " pixel " << i;
+          const size_t k = 4 * size_t(i) + lane;
+          ASSERT_EQ(blended.rows[0][k], (a[k] * (255 - wy) + b[k] * wy) >> 8) << KernelName(s) << " byte " << k;
+        }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace halvik
