@@ -35,4 +35,7 @@ run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DHALVIK_SANITIZE=ON
 for extra in scripts/test-x11.sh scripts/test-win32.sh; do
   [ -f "$extra" ] && bash "$extra"
 done
+# Hardening: each fuzz target for 20 s and a short soak (README, Reliability, has the long runs).
+bash scripts/fuzz.sh 20
+SOAK_RELEASE_DIR="$root/build/release" bash scripts/soak.sh 3000
 echo "All test suites passed."
