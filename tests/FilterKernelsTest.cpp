@@ -158,6 +158,27 @@ TEST_F(KernelSets, BoxBlurEqualsScalarForEveryRadius) {
   }
 }
 
+// Bitmaps wide enough for whole chunks on every row of the tallest band, with band counts and
+// widths that end anywhere in a vector.
+TEST_F(KernelSets, BoxBlurEqualsScalarOnWideBands) {
+  for (int round = 0; round < 12; ++round) {
+    const int w = Uniform(1100, 3000), h = Uniform(15, 70);
+    TABitmap start;
+    Noise(start, w, h);
+    ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
+    TABitmap want;
+    CopyInto(start, want);
+    BoxBlur(want, 1);
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      TABitmap got;
+      CopyInto(start, got);
+      BoxBlur(got, 1);
+      ASSERT_EQ(Bytes(got), Bytes(want)) << KernelName(s) << " round " << round << ": " << w << "x" << h;
+    }
+  }
+}
+
 // Rows apart from one another, each followed by guard bytes that no kernel may touch.
 struct TGuardedImage {
   static constexpr int kGuard = 64;

@@ -269,6 +269,37 @@ void WindowRest(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16_t*
   const uint8_t* cur = B.Rows[Y];
   const uint8_t* down = Down ? B.Rows[Y + 1] : nullptr;
   int32_t x = X0;
+#if defined(__AVX512BW__)
+  // With rows above and below, their column sums are made once per pixel and shifted into the
+  // three window columns, instead of being summed three times. A run of vectors carries the
+  // sums of pixels x-1 .. x+kVPixels-2 from one vector to the next; the next ones read up to
+  // pixel x+2*kVPixels-2, so the run stops while that is still inside the row.
+  if constexpr (Up && Down) {
+    if (x + kVPixels <= X1 && x + 2 * kVPixels <= B.Width) {
+      V le = Zero(), lo = Zero();
+      AddTerm(up + 4 * size_t(x) - 4, le, lo);
+      AddTerm(down + 4 * size_t(x) - 4, le, lo);
+      for (; x + kVPixels <= X1 && x + 2 * kVPixels <= B.Width; x += kVPixels) {
+        const size_t o = 4 * size_t(x);
+        for (int line = 0; line < kVBytes; line += 64)
+          _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(down + o) + kPrefetchBytes + line),
+                       _MM_HINT_T0);
+        V ne = Zero(), no = Zero();  // column sums of pixels x+kVPixels-1 .. x+2*kVPixels-2
+        AddTerm(up + o + 4 * kVPixels - 4, ne, no);
+        AddTerm(down + o + 4 * kVPixels - 4, ne, no);
+        V even = Add16(Add16(le, _mm512_alignr_epi32(ne, le, 1)), _mm512_alignr_epi32(ne, le, 2));
+        V odd = Add16(Add16(lo, _mm512_alignr_epi32(no, lo, 1)), _mm512_alignr_epi32(no, lo, 2));
+        AddTerm(cur + o, even, odd);
+        AddTerm(cur + o + 4, even, odd);
+        V first, second;
+        Interleave32(even, odd, first, second);
+        Store(Out + 4 * size_t(x - X0), first);
+        Store(Out + 4 * size_t(x - X0) + 2 * kVPixels, second);
+        le = ne, lo = no;
+      }
+    }
+  }
+#endif
   // Each load reads pixels x-1 .. x+kVPixels, all inside the row since X1 <= Width - 1.
   for (; x + kVPixels <= X1; x += kVPixels) {
     const size_t o = 4 * size_t(x);
