@@ -436,6 +436,7 @@ void TX11Backend::ShowFormWindow(TWindowId Window, TWindowState State) {
     w->NormalPending = false;
     SetWindowBounds(Window, w->Normal);
   }
+  const bool was_shown = w->Reported == TXState::Normal || w->Reported == TXState::Maximized;
   const bool maximized = now == TXState::Maximized;
   if (maximize != maximized) SetNetState(*w, maximize, atoms_->NetWmStateMaxVert, atoms_->NetWmStateMaxHorz);
   SetHints(*w, false);
@@ -444,6 +445,12 @@ void TX11Backend::ShowFormWindow(TWindowId Window, TWindowState State) {
   w->Reported = maximize ? TXState::Maximized : TXState::Normal;
   w->Expecting = true;
   // The form learns the bounds now, as far as they are known; the window manager's answer follows.
+  // A window coming out of its icon returns to its normal bounds (where it stood while iconic
+  // is the window manager's business).
+  if (!was_shown && !maximize) {
+    w->OriginX = w->Normal.Left + w->Extents.Left;
+    w->OriginY = w->Normal.Top + w->Extents.Top;
+  }
   ReportBoundsNow(*w, true);
 }
 
@@ -665,6 +672,7 @@ void TX11Backend::RunMessageLoop() {
     pollfd p{fd, POLLIN, 0};
     poll(&p, 1, timeout);
   }
+  terminate_ = false;  // a later loop runs again
 }
 
 }  // namespace halvik::x11

@@ -1,5 +1,5 @@
 // A generated scene for the root background: gradients with fine detail, rings, stripes and a
-// block of exactly the key grey 0x808080 where the program's window first stands, so that a
+// block of greys from the key 0x808080 up where the program's window first stands, so that a
 // blurred copy of it shows the filters' work and the colour key.
 #pragma once
 
