@@ -11,6 +11,7 @@
 #include "platform/core/Exceptions.h"
 #include "platform/core/Forms.h"
 #include "platform/headless/HeadlessBackend.h"
+#include "support/ProgramFixture.h"
 #include "support/TickModel.h"
 
 namespace halvik {
@@ -21,45 +22,14 @@ using testing::TTickModel;
 
 constexpr int kScreenW = 200, kScreenH = 150;
 
-uint32_t Scene(int X, int Y) { return uint32_t((X * 7) & 255) << 16 | uint32_t((Y * 5) & 255) << 8 | uint32_t((X ^ Y) & 255); }
+using testing::Scene;
 
-class ProgramFaultTest : public ::testing::Test {
+class ProgramFaultTest : public testing::TProgramFixture {
  protected:
-  void SetUp() override {
-    desk_ = std::make_unique<THeadlessBackend>(kScreenW, kScreenH);
-    desk_->FillScreen(Scene);
-    SetPlatform(desk_.get());
-    Form1 = nullptr;
-    ScreenDC = nullptr;
-    ScreenBitmap = WorkBitmap = OutputBitmap = nullptr;
-  }
+  ProgramFaultTest() : TProgramFixture(kScreenW, kScreenH) {}
   void TearDown() override {
-    desk_->SetPixelStoreLimit(-1);
     model_.reset();
-    if (started_) DoneApplication();
-    EXPECT_EQ(desk_->LivePixelStores(), 0) << "every pixel store is freed, faults or not";
-    SetPlatform(nullptr);
-  }
-  void Start() {
-    Application->Initialize();
-    Application->SetTitle("Halvik");
-    Application->CreateForm(Form1);
-    started_ = true;
-  }
-  // Runs the message loop; each step runs when the loop is idle and sees it running.
-  void Run(std::vector<std::function<void()>> Steps) {
-    size_t next = 0;
-    desk_->SetDriver([&](THeadlessBackend& d) {
-      if (next < Steps.size()) {
-        EXPECT_TRUE(d.LoopRunning());
-        Steps[next++]();
-      } else {
-        d.PostClose();
-      }
-      return true;
-    });
-    Application->Run();
-    EXPECT_EQ(next, Steps.size()) << "the loop ended before its last step";
+    TProgramFixture::TearDown();
   }
   // The model's images sized as FormResize sizes the program's, failing where it fails.
   void ResizeModel() {
@@ -80,7 +50,6 @@ class ProgramFaultTest : public ::testing::Test {
     return WorkBitmap->Width() == 2 * cw && WorkBitmap->Height() == 2 * ch && OutputBitmap->Width() == cw &&
            OutputBitmap->Height() == ch;
   }
-  const THeadlessBackend::TWindowInfo& Info() const { return desk_->Window(desk_->Windows().at(0)); }
   // Restored, 90 by 80 at (30, 20), and the model started on the same images.
   std::vector<std::function<void()>> Placed() {
     return {[&] { desk_->PostRestoreFromTaskbar(); },
@@ -100,9 +69,7 @@ class ProgramFaultTest : public ::testing::Test {
     return A;
   }
 
-  std::unique_ptr<THeadlessBackend> desk_;
   std::unique_ptr<TTickModel> model_;
-  bool started_ = false;
 };
 
 TEST_F(ProgramFaultTest, FailedScreenCopyTicksOnWithBlackAndTheNextGoodCopyShows) {

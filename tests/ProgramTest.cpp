@@ -9,6 +9,7 @@
 #include "app/Unit1.h"
 #include "platform/core/Forms.h"
 #include "platform/headless/HeadlessBackend.h"
+#include "support/ProgramFixture.h"
 #include "support/TickModel.h"
 
 namespace halvik {
@@ -16,48 +17,14 @@ namespace {
 
 using testing::ClientPixels;
 using testing::TTickModel;
-using TFrame = THeadlessBackend;
+
+using testing::Scene;
 
 constexpr int kScreenW = 640, kScreenH = 480;
 
-// A desktop with a picture that shows where every pixel came from.
-uint32_t Scene(int X, int Y) { return uint32_t((X * 7) & 255) << 16 | uint32_t((Y * 5) & 255) << 8 | uint32_t((X ^ Y) & 255); }
-
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public testing::TProgramFixture {
  protected:
-  void SetUp() override {
-    desk_ = std::make_unique<THeadlessBackend>(kScreenW, kScreenH);
-    desk_->FillScreen(Scene);
-    SetPlatform(desk_.get());
-    // The unit's variables outlive a program run; each test starts a fresh program.
-    Form1 = nullptr;
-    ScreenDC = nullptr;
-    ScreenBitmap = WorkBitmap = OutputBitmap = nullptr;
-  }
-  void TearDown() override {
-    if (started_) DoneApplication();
-    SetPlatform(nullptr);
-  }
-
-  // The entry block up to the message loop.
-  void Start() {
-    Application->Initialize();
-    Application->SetTitle("Halvik");
-    Application->CreateForm(Form1);
-    started_ = true;
-  }
-  // Runs the message loop; each step runs when the loop is idle, then the window is closed.
-  void Run(std::vector<std::function<void()>> Steps) {
-    size_t next = 0;
-    desk_->SetDriver([&](THeadlessBackend& d) {
-      if (next < Steps.size()) Steps[next++]();
-      else d.PostClose();
-      return true;
-    });
-    Application->Run();
-  }
-  TWindowId Win() const { return desk_->Windows().at(0); }
-  const THeadlessBackend::TWindowInfo& Info() const { return desk_->Window(Win()); }
+  ProgramTest() : TProgramFixture(kScreenW, kScreenH) {}
   // Advances one tick and checks the picture against the model at the window's place now.
   void TickAndCompare(TTickModel& Model, const char* Where) {
     desk_->AdvanceTime(30);
@@ -65,9 +32,6 @@ class ProgramTest : public ::testing::Test {
     EXPECT_EQ(TTickModel::Pixels(*OutputBitmap), Model.Output()) << Where;
     EXPECT_EQ(ClientPixels(Info()), Model.Output()) << Where;
   }
-
-  std::unique_ptr<THeadlessBackend> desk_;
-  bool started_ = false;
 };
 
 TEST_F(ProgramTest, StartsMinimizedToItsTaskbarEntryOnly) {
