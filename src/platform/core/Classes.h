@@ -31,18 +31,11 @@ class TPersistent : public TObject {
  protected:
   // Copies this object into Dest. The base cannot and raises EConvertError.
   virtual void AssignTo(TPersistent* Dest);
-  friend class TPersistentAccess;
 };
 
 class TInterfacedPersistent : public TPersistent {
  public:
   std::string ClassName() const override { return "TInterfacedPersistent"; }
-};
-
-// Lets a subclass call AssignTo on an object of another class, as the base Assign does.
-class TPersistentAccess {
- public:
-  static void AssignTo(TPersistent& Source, TPersistent* Dest) { Source.AssignTo(Dest); }
 };
 
 }  // namespace halvik

@@ -1,7 +1,6 @@
 #include "platform/core/Forms.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "platform/core/Exceptions.h"
 

@@ -177,8 +177,6 @@ void* TBitmap::ScanLine(int Row) {
   return store_->Bits() + store_->Stride() * Row;
 }
 
-ptrdiff_t TBitmap::RowStride() const { return store_ ? store_->Stride() : 0; }
-
 TCanvas& TBitmap::Canvas() {
   if (!canvas_) canvas_ = std::make_unique<TBitmapCanvas>(*this);
   return *canvas_;

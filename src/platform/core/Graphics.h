@@ -87,8 +87,6 @@ class TBitmap : public TGraphic {
   // The address of row Row's leftmost pixel, top row 0; pending drawing is complete first.
   // Raises EInvalidGraphicOperation outside 0 .. Height-1.
   void* ScanLine(int Row);
-  // Bytes from one row to the next, as ScanLine returns them.
-  ptrdiff_t RowStride() const;
 
   TCanvas& Canvas();
 
