@@ -1,0 +1,174 @@
+// The widest vector of the instruction set this file is compiled for, and the byte mixes that
+// the stretch builds on. Included, through KernelsImpl.h, once per kernel set.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace halvik {
+namespace HALVIK_KERNEL_NS {
+namespace {
+
+inline uint32_t Word(const uint8_t* P) {
+  uint32_t w;
+  __builtin_memcpy(&w, P, 4);
+  return w;
+}
+
+// ---- The widest vector of this set, as 8-bit and 16-bit lanes. ----
+#if defined(__AVX512BW__)
+using V = __m512i;
+inline V Load(const void* P) { return _mm512_loadu_si512(P); }
+inline void Store(void* P, V X) { _mm512_storeu_si512(P, X); }
+inline void Stream(void* P, V X) { _mm512_stream_si512(static_cast<__m512i*>(P), X); }
+inline V Zero() { return _mm512_setzero_si512(); }
+inline V Xor(V A, V B) { return _mm512_xor_si512(A, B); }
+inline V Add16(V A, V B) { return _mm512_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm512_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm512_srli_epi16(A, 8); }
+inline V And(V A, V B) { return _mm512_and_si512(A, B); }
+inline V Or(V A, V B) { return _mm512_or_si512(A, B); }
+inline V Words(short W) { return _mm512_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm512_srli_epi64(A, 24); }
+// The 32-bit pieces of E and O, interleaved in order: E0 O0 E1 O1 ... into First, then Second.
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  const V a = _mm512_unpacklo_epi32(E, O), b = _mm512_unpackhi_epi32(E, O);  // lanes hold pairs 0,1 and 2,3
+  First = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), b);
+  Second = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), b);
+}
+// The low 32 bits of each 64-bit piece, in order, stored as half a vector.
+inline void StoreLow32s(uint8_t* P, V X) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(P), _mm512_cvtepi64_epi32(X)); }
+inline V MulHi16(V A, V B) { return _mm512_mulhi_epu16(A, B); }
+// Transposes 8 vectors of 8 64-bit pieces: R[k][i] becomes R[i][k].
+inline void Transpose(V (&R)[8]) {
+  V t[8], u[8];
+  for (int k = 0; k < 4; ++k) {
+    t[2 * k] = _mm512_unpacklo_epi64(R[2 * k], R[2 * k + 1]);
+    t[2 * k + 1] = _mm512_unpackhi_epi64(R[2 * k], R[2 * k + 1]);
+  }
+  const V i1 = _mm512_setr_epi64(0, 1, 8, 9, 4, 5, 12, 13), i2 = _mm512_setr_epi64(2, 3, 10, 11, 6, 7, 14, 15);
+  for (int h = 0; h < 2; ++h) {
+    u[4 * h + 0] = _mm512_permutex2var_epi64(t[4 * h + 0], i1, t[4 * h + 2]);
+    u[4 * h + 1] = _mm512_permutex2var_epi64(t[4 * h + 1], i1, t[4 * h + 3]);
+    u[4 * h + 2] = _mm512_permutex2var_epi64(t[4 * h + 0], i2, t[4 * h + 2]);
+    u[4 * h + 3] = _mm512_permutex2var_epi64(t[4 * h + 1], i2, t[4 * h + 3]);
+  }
+  const V i3 = _mm512_setr_epi64(0, 1, 2, 3, 8, 9, 10, 11), i4 = _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15);
+  for (int k = 0; k < 4; ++k) {
+    R[k] = _mm512_permutex2var_epi64(u[k], i3, u[k + 4]);
+    R[k + 4] = _mm512_permutex2var_epi64(u[k], i4, u[k + 4]);
+  }
+}
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm512_i32gather_epi32(_mm512_loadu_si512(Index), Row, 4);
+}
+constexpr int32_t kPermuteSpan = 32;
+// Pixels Base + Rel[i] of Row, for offsets 0 to 31.
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  const uint8_t* p = Row + 4 * size_t(Base);
+  return _mm512_permutex2var_epi32(Load(p), Load(Rel), Load(p + 64));
+}
+#elif defined(__AVX2__)
+using V = __m256i;
+inline V Load(const void* P) { return _mm256_loadu_si256(static_cast<const __m256i*>(P)); }
+inline void Store(void* P, V X) { _mm256_storeu_si256(static_cast<__m256i*>(P), X); }
+inline void Stream(void* P, V X) { _mm256_stream_si256(static_cast<__m256i*>(P), X); }
+inline V Zero() { return _mm256_setzero_si256(); }
+inline V Xor(V A, V B) { return _mm256_xor_si256(A, B); }
+inline V Add16(V A, V B) { return _mm256_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm256_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm256_srli_epi16(A, 8); }
+inline V And(V A, V B) { return _mm256_and_si256(A, B); }
+inline V Or(V A, V B) { return _mm256_or_si256(A, B); }
+inline V Words(short W) { return _mm256_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm256_srli_epi64(A, 24); }
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  const V a = _mm256_unpacklo_epi32(E, O), b = _mm256_unpackhi_epi32(E, O);
+  First = _mm256_permute2x128_si256(a, b, 0x20);
+  Second = _mm256_permute2x128_si256(a, b, 0x31);
+}
+inline V MulHi16(V A, V B) { return _mm256_mulhi_epu16(A, B); }
+inline void Transpose(V (&R)[4]) {
+  const V t0 = _mm256_unpacklo_epi64(R[0], R[1]), t1 = _mm256_unpackhi_epi64(R[0], R[1]);
+  const V t2 = _mm256_unpacklo_epi64(R[2], R[3]), t3 = _mm256_unpackhi_epi64(R[2], R[3]);
+  R[0] = _mm256_permute2x128_si256(t0, t2, 0x20);
+  R[1] = _mm256_permute2x128_si256(t1, t3, 0x20);
+  R[2] = _mm256_permute2x128_si256(t0, t2, 0x31);
+  R[3] = _mm256_permute2x128_si256(t1, t3, 0x31);
+}
+inline void StoreLow32s(uint8_t* P, V X) {
+  const V packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi32(X, 0x08), 0x08);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(P), _mm256_castsi256_si128(packed));
+}
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm256_i32gather_epi32(reinterpret_cast<const int*>(Row), Load(Index), 4);
+}
+constexpr int32_t kPermuteSpan = 16;
+// Pixels Base + Rel[i] of Row, for offsets 0 to 15: each half permuted, then the right one kept.
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  const uint8_t* p = Row + 4 * size_t(Base);
+  const V rel = Load(Rel);
+  const V lo = _mm256_permutevar8x32_epi32(Load(p), rel), hi = _mm256_permutevar8x32_epi32(Load(p + 32), rel);
+  return _mm256_blendv_epi8(lo, hi, _mm256_cmpgt_epi32(rel, _mm256_set1_epi32(7)));
+}
+#else
+using V = __m128i;
+inline V Load(const void* P) { return _mm_loadu_si128(static_cast<const __m128i*>(P)); }
+inline void Store(void* P, V X) { _mm_storeu_si128(static_cast<__m128i*>(P), X); }
+inline void Stream(void* P, V X) { _mm_stream_si128(static_cast<__m128i*>(P), X); }
+inline V Zero() { return _mm_setzero_si128(); }
+inline V Xor(V A, V B) { return _mm_xor_si128(A, B); }
+inline V Add16(V A, V B) { return _mm_add_epi16(A, B); }
+inline V Mul16(V A, V B) { return _mm_mullo_epi16(A, B); }
+inline V Shr8(V A) { return _mm_srli_epi16(A, 8); }
+inline V And(V A, V B) { return _mm_and_si128(A, B); }
+inline V Or(V A, V B) { return _mm_or_si128(A, B); }
+inline V Words(short W) { return _mm_set1_epi16(W); }
+inline V Shr24x64(V A) { return _mm_srli_epi64(A, 24); }
+inline void Interleave32(V E, V O, V& First, V& Second) {
+  First = _mm_unpacklo_epi32(E, O);
+  Second = _mm_unpackhi_epi32(E, O);
+}
+inline void StoreLow32s(uint8_t* P, V X) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), _mm_shuffle_epi32(X, 0x08)); }
+inline V MulHi16(V A, V B) { return _mm_mulhi_epu16(A, B); }
+inline void Transpose(V (&R)[2]) {
+  const V t0 = _mm_unpacklo_epi64(R[0], R[1]);
+  R[1] = _mm_unpackhi_epi64(R[0], R[1]);
+  R[0] = t0;
+}
+// SSE2 has no gather: four loads put together.
+inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
+  return _mm_setr_epi32(static_cast<int>(Word(Row + 4 * size_t(Index[0]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[1]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[2]))),
+                        static_cast<int>(Word(Row + 4 * size_t(Index[3]))));
+}
+// No variable permute in SSE2: every block is gathered.
+constexpr int32_t kPermuteSpan = 0;
+inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
+  return GatherPixels(Row + 4 * size_t(Base), Rel);
+}
+#endif
+
+constexpr int kVBytes = int(sizeof(V));
+constexpr int kVPixels = kVBytes / 4;
+constexpr int kHalfPixels = kVPixels / 2;  // pixels per widened 16-bit vector
+constexpr int kPiecesPerV = kVBytes / 8;   // 64-bit pieces (pixels of 16-bit lanes) per vector
+
+// Per byte (A * WA + B * WB) >> 8 with WA + WB = 255, the weights in 16-bit lanes. The even and
+// odd bytes are mixed in separate 16-bit lanes, where the products and their sum stay below
+// 65536; the even result is the high byte of its lane shifted down, the odd one stays high.
+inline V Mix(V A, V B, V WA, V WB) {
+  const V low = Words(0x00FF), high = Words(short(0xFF00));
+  const V even = Add16(Mul16(And(A, low), WA), Mul16(And(B, low), WB));
+  const V odd = Add16(Mul16(Shr8(A), WA), Mul16(Shr8(B), WB));
+  return Or(Shr8(even), And(odd, high));
+}
+
+inline uint8_t MixByte(uint32_t A, uint32_t B, uint32_t W) { return uint8_t((A * (255 - W) + B * W) >> 8); }
+
+}  // namespace
+}  // namespace HALVIK_KERNEL_NS
+}  // namespace halvik
