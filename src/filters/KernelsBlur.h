@@ -1,4 +1,15 @@
 // The raster-order box blur of radius 1. Included, through KernelsImpl.h, once per kernel set.
+//
+// Pixel (y, x) needs the new pixels (y-1, x-1 .. x+1) and (y, x-1) and the old ones of the rest
+// of its window, so along a row it is a chain n(x) = (C(x) + n(x-1)) / count. Rows run as the
+// lanes of two vectors, each row two columns behind the row above it: at step t, lane j works
+// on column t - 2j, when the row above has just made column x+1 and the row below has not yet
+// reached x-1. The rows are held "turned" (one vector per step, one lane per row), so that the
+// neighbours of a window are the neighbouring steps and lanes.
+//
+// Lane 0 carries the finished row above the band unchanged and the last lane the old row below
+// it, so a band makes 2 * kLanes - 2 rows. Pixels outside the bitmap are 0 and their lanes are
+// multiplied by 0, which gives the edge windows their smaller sums with no case of their own.
 #pragma once
 
 #include "filters/KernelTable.h"
@@ -8,18 +19,11 @@ namespace halvik {
 namespace HALVIK_KERNEL_NS {
 namespace {
 
-// Box blur, radius 1.
-//
-// Pixel (y, x) needs the new pixels (y-1, x-1 .. x+1) and (y, x-1) and the old ones of the rest
-// of its window. So its sum splits into C(y, x), every term but the left neighbour, which is
-// known once row y-1 is done up to column x+1, and the left neighbour, which makes a serial
-// chain along the row. Rows of a band run their chains together, each one chunk and one column
-// behind the row above it, so that a row's C only ever needs pixels the row above has finished
-// and the rows below have not yet overwritten.
-
-constexpr int kBandRows = 8;
-constexpr int kChunk = 64;
-constexpr size_t kPrefetchBytes = 2048;
+constexpr int kLanes = kVPixels;
+constexpr int kBandLanes = 2 * kLanes;
+constexpr int32_t kBandRows = kBandLanes - 2;
+// Turned steps kept: the block being chained and the one after it, which its windows reach.
+constexpr int32_t kRing = 2 * kLanes;
 
 // Sums of at most 9 * 255 divided by 4, 6 or 9 as (sum * M) >> 16.
 constexpr uint16_t Reciprocal(int Count) { return uint16_t((65536 + Count - 1) / Count); }
@@ -36,250 +40,137 @@ struct TBlurRows {
   int32_t Width, Height;
 };
 
-// One pixel from the bitmap as it stands, clipped window and true division: for the first and
-// last columns, where the window's count changes.
-void EdgePixel(const TBlurRows& B, int32_t Y, int32_t X) {
-  const int32_t top = Y > 0 ? Y - 1 : 0, bottom = Y + 1 < B.Height ? Y + 1 : Y;
-  const int32_t left = X > 0 ? X - 1 : 0, right = X + 1 < B.Width ? X + 1 : X;
-  uint32_t sums[4] = {0, 0, 0, 0};
-  for (int32_t r = top; r <= bottom; ++r)
-    for (int32_t c = left; c <= right; ++c)
-      for (int lane = 0; lane < 4; ++lane) sums[lane] += B.Rows[r][4 * size_t(c) + lane];
-  const uint32_t count = uint32_t((bottom - top + 1) * (right - left + 1));
-  for (int lane = 0; lane < 4; ++lane) B.Rows[Y][4 * size_t(X) + lane] = uint8_t(sums[lane] / count);
-}
+// The row of a lane in the band whose first new row is Y0.
+inline int64_t LaneRow(int32_t Y0, int Lane) { return int64_t(Y0) - 1 + Lane; }
 
-// C(Y, x) for X0 <= x < X1 (all inner columns) into Out, four 16-bit sums per pixel in the
-// lane order blue, red, green, fourth byte: the even and the odd bytes of each pixel are summed
-// in separate 16-bit lanes, without widening shuffles.
-inline void AddTerm(const uint8_t* P, V& Even, V& Odd) {
-  const V v = Load(P);
-  Even = Add16(Even, And(v, Words(0x00FF)));
-  Odd = Add16(Odd, Shr8(v));
-}
-
-template <bool Up, bool Down>
-void WindowRest(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16_t* Out) {
-  const uint8_t* up = Up ? B.Rows[Y - 1] : nullptr;
-  const uint8_t* cur = B.Rows[Y];
-  const uint8_t* down = Down ? B.Rows[Y + 1] : nullptr;
-  int32_t x = X0;
-#if defined(__AVX512BW__)
-  // With rows above and below, their column sums are made once per pixel and shifted into the
-  // three window columns, instead of being summed three times. A run of vectors carries the
-  // sums of pixels x-1 .. x+kVPixels-2 from one vector to the next; the next ones read up to
-  // pixel x+2*kVPixels-2, so the run stops while that is still inside the row.
-  if constexpr (Up && Down) {
-    if (x + kVPixels <= X1 && x + 2 * kVPixels <= B.Width) {
-      V le = Zero(), lo = Zero();
-      AddTerm(up + 4 * size_t(x) - 4, le, lo);
-      AddTerm(down + 4 * size_t(x) - 4, le, lo);
-      for (; x + kVPixels <= X1 && x + 2 * kVPixels <= B.Width; x += kVPixels) {
-        const size_t o = 4 * size_t(x);
-        for (int line = 0; line < kVBytes; line += 64)
-          _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(down + o) + kPrefetchBytes + line),
-                       _MM_HINT_T0);
-        V ne = Zero(), no = Zero();  // column sums of pixels x+kVPixels-1 .. x+2*kVPixels-2
-        AddTerm(up + o + 4 * kVPixels - 4, ne, no);
-        AddTerm(down + o + 4 * kVPixels - 4, ne, no);
-        V even = Add16(Add16(le, _mm512_alignr_epi32(ne, le, 1)), _mm512_alignr_epi32(ne, le, 2));
-        V odd = Add16(Add16(lo, _mm512_alignr_epi32(no, lo, 1)), _mm512_alignr_epi32(no, lo, 2));
-        AddTerm(cur + o, even, odd);
-        AddTerm(cur + o + 4, even, odd);
-        V first, second;
-        Interleave32(even, odd, first, second);
-        Store(Out + 4 * size_t(x - X0), first);
-        Store(Out + 4 * size_t(x - X0) + 2 * kVPixels, second);
-        le = ne, lo = no;
+// Ring[t % kRing][v] for T0 <= t < T0 + kLanes: lane j of vector v is pixel (row of lane
+// v * kLanes + j, t - 2 * that lane) of the bitmap, or 0 outside it.
+void TurnBlock(const TBlurRows& B, int32_t Y0, int32_t T0, V (*Ring)[2]) {
+  alignas(64) uint32_t part[kLanes];
+  for (int v = 0; v < 2; ++v) {
+    V r[kLanes];
+    for (int j = 0; j < kLanes; ++j) {
+      const int lane = v * kLanes + j;
+      const int64_t row = LaneRow(Y0, lane), col = int64_t(T0) - 2 * lane;
+      if (row < 0 || row >= B.Height || col + kLanes <= 0 || col >= B.Width) {
+        r[j] = Zero();
+      } else if (col >= 0 && col + kLanes <= B.Width) {
+        r[j] = Load(B.Rows[row] + 4 * col);
+      } else {
+        for (int k = 0; k < kLanes; ++k)
+          part[k] = col + k >= 0 && col + k < B.Width ? Word(B.Rows[row] + 4 * (col + k)) : 0;
+        r[j] = Load(part);
       }
     }
+    Transpose32(r);
+    for (int k = 0; k < kLanes; ++k) Ring[(T0 + k) & (kRing - 1)][v] = r[k];
   }
-#endif
-  // Each load reads pixels x-1 .. x+kVPixels, all inside the row since X1 <= Width - 1.
-  for (; x + kVPixels <= X1; x += kVPixels) {
-    const size_t o = 4 * size_t(x);
-    // The row below is read here first, in short runs on many rows at once, which the
-    // processor's own prefetching does not follow: ask for it a few chunks ahead. A hint
-    // past the row's end is harmless (prefetches never fault).
-    if (Down)
-      for (int line = 0; line < kVBytes; line += 64)
-        _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(down + o) + kPrefetchBytes + line),
-                     _MM_HINT_T0);
-    V even = Zero(), odd = Zero();
-    AddTerm(cur + o, even, odd);
-    AddTerm(cur + o + 4, even, odd);
-    if (Up) {
-      AddTerm(up + o - 4, even, odd);
-      AddTerm(up + o, even, odd);
-      AddTerm(up + o + 4, even, odd);
-    }
-    if (Down) {
-      AddTerm(down + o - 4, even, odd);
-      AddTerm(down + o, even, odd);
-      AddTerm(down + o + 4, even, odd);
-    }
-    V first, second;
-    Interleave32(even, odd, first, second);
-    Store(Out + 4 * size_t(x - X0), first);
-    Store(Out + 4 * size_t(x - X0) + 2 * kVPixels, second);
-  }
-  static const int kLane[4] = {0, 2, 1, 3};  // byte position of each 16-bit lane
-  for (; x < X1; ++x) {
-    const size_t o = 4 * size_t(x);
-    for (int lane = 0; lane < 4; ++lane) {
-      const int k = kLane[lane];
-      uint32_t s = uint32_t(cur[o + k]) + cur[o + 4 + k];
-      if (Up) s += uint32_t(up[o - 4 + k]) + up[o + k] + up[o + 4 + k];
-      if (Down) s += uint32_t(down[o - 4 + k]) + down[o + k] + down[o + 4 + k];
-      Out[4 * size_t(x - X0) + lane] = uint16_t(s);
+}
+
+// Writes the new pixels of steps T0 .. T0 + kLanes - 1, Out[step - T0][v], to the band's own
+// rows, where they fall inside the bitmap.
+void UnturnBlock(const TBlurRows& B, int32_t Y0, int32_t T0, V (*Out)[2]) {
+  alignas(64) uint32_t part[kLanes];
+  for (int v = 0; v < 2; ++v) {
+    V r[kLanes];
+    for (int k = 0; k < kLanes; ++k) r[k] = Out[k][v];
+    Transpose32(r);
+    for (int j = 0; j < kLanes; ++j) {
+      const int lane = v * kLanes + j;
+      const int64_t row = LaneRow(Y0, lane), col = int64_t(T0) - 2 * lane;
+      if (lane == 0 || lane == kBandLanes - 1 || row >= B.Height || col + kLanes <= 0 || col >= B.Width) continue;
+      if (col >= 0 && col + kLanes <= B.Width) {
+        Store(B.Rows[row] + 4 * col, r[j]);
+        continue;
+      }
+      Store(part, r[j]);
+      for (int k = 0; k < kLanes; ++k)
+        if (col + k >= 0 && col + k < B.Width) __builtin_memcpy(B.Rows[row] + 4 * (col + k), part + k, 4);
     }
   }
 }
 
-void WindowRestFor(const TBlurRows& B, int32_t Y, int32_t X0, int32_t X1, uint16_t* Out) {
-  const bool up = Y > 0, down = Y + 1 < B.Height;
-  if (up && down) WindowRest<true, true>(B, Y, X0, X1, Out);
-  else if (up) WindowRest<true, false>(B, Y, X0, X1, Out);
-  else if (down) WindowRest<false, true>(B, Y, X0, X1, Out);
-  else WindowRest<false, false>(B, Y, X0, X1, Out);
+// One chain vector's new pixels at steps t-1 and t-2, and the sum of those at t-2 and t-3; one
+// each for the even and the odd bytes.
+struct TChain {
+  V N1 = Zero(), N2 = Zero(), Pair = Zero();
+};
+
+// The multipliers of step T: per lane, the reciprocal of its window's count, or 0 for a lane
+// that keeps no result (the two outer lanes, rows and columns outside the bitmap).
+void StepMultipliers(const TBlurRows& B, int32_t Y0, int32_t T, V (&M)[2]) {
+  alignas(64) uint32_t m[kBandLanes];
+  for (int lane = 0; lane < kBandLanes; ++lane) {
+    const int64_t row = LaneRow(Y0, lane), col = int64_t(T) - 2 * lane;
+    m[lane] = 0;
+    if (lane == 0 || lane == kBandLanes - 1 || row >= B.Height || col < 0 || col >= B.Width) continue;
+    const int tall = 1 + (row > 0) + (row + 1 < B.Height);
+    const int wide = 1 + (col > 0) + (col + 1 < B.Width);
+    m[lane] = Reciprocal(tall * wide) * 0x00010001u;
+  }
+  M[0] = Load(m), M[1] = Load(m + kLanes);
 }
 
-// Narrows Count pixels of 16-bit values (each at most 255, lanes blue, red, green, fourth byte)
-// into Dst: within each 64-bit pixel, shifting by 24 bits puts green and the fourth byte beside
-// blue and red.
-void Narrow(const uint16_t* Src, int32_t Count, uint8_t* Dst) {
-  int32_t i = 0;
-  for (; i + kHalfPixels <= Count; i += kHalfPixels) {
-    const V q = Load(Src + 4 * size_t(i));
-    StoreLow32s(Dst + 4 * size_t(i), Or(q, Shr24x64(q)));
-  }
-  for (; i < Count; ++i) {
-    const uint16_t* p = Src + 4 * size_t(i);
-    uint8_t* d = Dst + 4 * size_t(i);
-    d[0] = uint8_t(p[0]), d[1] = uint8_t(p[2]), d[2] = uint8_t(p[1]), d[3] = uint8_t(p[3]);
-  }
-}
+void BlurBand(const TBlurRows& B, int32_t Y0, V (*Ring)[2], V (*Out)[2]) {
+  const V low = Words(0x00FF);
+  alignas(64) uint32_t keepFirst[kLanes] = {0xFFFFFFFFu};
+  const V first = Load(keepFirst);
+  // Steps where every kept lane is an inner column share one set of multipliers.
+  const int32_t innerFrom = 2 * (kBandLanes - 2) + 1, innerTo = B.Width;
+  V inner[2];
+  StepMultipliers(B, Y0, innerFrom, inner);
+  const int32_t steps = B.Width + 2 * (kBandLanes - 2);
 
-// The chains of all band rows over a whole chunk each: the sums are turned so that one vector
-// holds the same position of several rows, and each step of the chain then serves them all.
-void ChainFullBand(uint16_t (&Sums)[kBandRows][4 * kChunk], int32_t Chunk, __m128i (&State)[kBandRows],
-                   const __m128i (&Mul)[kBandRows]) {
-  constexpr int kGroups = kBandRows / kPiecesPerV;
-  alignas(64) uint16_t turned[kChunk][4 * kBandRows];
-  alignas(64) uint16_t lanes[2][4 * kBandRows];
-  for (int j = 0; j < kBandRows; ++j) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(lanes[0] + 4 * j), State[j]);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(lanes[1] + 4 * j), Mul[j]);
+  TurnBlock(B, Y0, 0, Ring);
+  TurnBlock(B, Y0, kLanes, Ring);
+  TChain even[2], odd[2];
+  // The turned rows at t, t+1 and t+2, split into even and odd bytes.
+  V k0E[2], k0O[2], k1E[2], k1O[2], k2E[2], k2O[2];
+  for (int v = 0; v < 2; ++v) {
+    k0E[v] = And(Ring[0][v], low), k0O[v] = Shr8(Ring[0][v]);
+    k1E[v] = And(Ring[1][v], low), k1O[v] = Shr8(Ring[1][v]);
+    k2E[v] = And(Ring[2][v], low), k2O[v] = Shr8(Ring[2][v]);
   }
-  for (int g = 0; g < kGroups; ++g)
-    for (int i = 0; i < Chunk; i += kPiecesPerV) {
-      V r[kPiecesPerV];
-      for (int k = 0; k < kPiecesPerV; ++k) r[k] = Load(Sums[g * kPiecesPerV + k] + 4 * i);
-      Transpose(r);
-      for (int k = 0; k < kPiecesPerV; ++k) Store(turned[i + k] + 4 * g * kPiecesPerV, r[k]);
+  for (int32_t t0 = 0; t0 < steps; t0 += kLanes) {
+    for (int k = 0; k < kLanes; ++k) {
+      const int32_t t = t0 + k;
+      V m[2] = {inner[0], inner[1]};
+      if (t < innerFrom || t > innerTo) StepMultipliers(B, Y0, t, m);
+      V k3E[2], k3O[2], downE[2], downO[2], upE[2], upO[2];
+      for (int v = 0; v < 2; ++v) {
+        const V k3 = Ring[(t + 3) & (kRing - 1)][v];
+        k3E[v] = And(k3, low), k3O[v] = Shr8(k3);
+        // The row below's three pixels, and the row above's three new ones.
+        downE[v] = Add16(Add16(k1E[v], k2E[v]), k3E[v]), downO[v] = Add16(Add16(k1O[v], k2O[v]), k3O[v]);
+        upE[v] = Add16(even[v].Pair, even[v].N1), upO[v] = Add16(odd[v].Pair, odd[v].N1);
+      }
+      for (int v = 0; v < 2; ++v) {
+        const V zero = Zero();
+        const V dE = ShiftDown(downE[v], v == 0 ? downE[1] : zero), dO = ShiftDown(downO[v], v == 0 ? downO[1] : zero);
+        const V uE = ShiftUp(upE[v], v == 1 ? upE[0] : zero), uO = ShiftUp(upO[v], v == 1 ? upO[0] : zero);
+        const V restE = Add16(Add16(k0E[v], k1E[v]), Add16(dE, even[v].N1));
+        const V restO = Add16(Add16(k0O[v], k1O[v]), Add16(dO, odd[v].N1));
+        V nE = MulHi16(Add16(uE, restE), m[v]), nO = MulHi16(Add16(uO, restO), m[v]);
+        // Lane 0 passes the finished row above through unchanged.
+        if (v == 0) nE = Or(nE, And(k0E[0], first)), nO = Or(nO, And(k0O[0], first));
+        even[v].Pair = Add16(even[v].N2, even[v].N1), odd[v].Pair = Add16(odd[v].N2, odd[v].N1);
+        even[v].N2 = even[v].N1, odd[v].N2 = odd[v].N1;
+        even[v].N1 = nE, odd[v].N1 = nO;
+        Out[k][v] = Or(nE, Shl8(nO));
+        k0E[v] = k1E[v], k0O[v] = k1O[v], k1E[v] = k2E[v], k1O[v] = k2O[v], k2E[v] = k3E[v], k2O[v] = k3O[v];
+      }
     }
-  V n[kGroups], m[kGroups];
-  for (int g = 0; g < kGroups; ++g) {
-    n[g] = Load(lanes[0] + 4 * g * kPiecesPerV);
-    m[g] = Load(lanes[1] + 4 * g * kPiecesPerV);
+    UnturnBlock(B, Y0, t0, Out);
+    // This block's ring slots take the block after next; the next block reads at most 3 ahead.
+    TurnBlock(B, Y0, t0 + 2 * kLanes, Ring);
   }
-  for (int i = 0; i < Chunk; ++i)
-    for (int g = 0; g < kGroups; ++g) {
-      uint16_t* p = turned[i] + 4 * g * kPiecesPerV;
-      n[g] = MulHi16(Add16(Load(p), n[g]), m[g]);
-      Store(p, n[g]);
-    }
-  for (int g = 0; g < kGroups; ++g)
-    for (int i = 0; i < Chunk; i += kPiecesPerV) {
-      V r[kPiecesPerV];
-      for (int k = 0; k < kPiecesPerV; ++k) r[k] = Load(turned[i + k] + 4 * g * kPiecesPerV);
-      Transpose(r);
-      for (int k = 0; k < kPiecesPerV; ++k) Store(Sums[g * kPiecesPerV + k] + 4 * i, r[k]);
-    }
-  for (int j = 0; j < kBandRows; ++j)
-    State[j] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Sums[j] + 4 * (Chunk - 1)));
 }
 
 void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
   const TBlurRows b{Rows, Width, Height};
-  // A band has whole chunks on all its rows at once only when the row is several band heights
-  // of chunks long: narrow images take shorter chunks.
-  const int32_t chunk = Width >= 12 * kChunk ? kChunk : kChunk / 2;
-  // One row of C per band row, overwritten in place by the row's new values.
-  alignas(16) uint16_t sums[kBandRows][4 * kChunk] = {};
-  for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) {
-    const int32_t rows = Height - y0 < kBandRows ? Height - y0 : kBandRows;
-    __m128i state[kBandRows], mul[kBandRows];
-    for (int j = 0; j < kBandRows; ++j) {
-      const int32_t y = y0 + j;
-      const int tall = 1 + (y > 0) + (y + 1 < Height);
-      mul[j] = _mm_set1_epi16(short(Reciprocal(3 * tall)));
-      state[j] = _mm_setzero_si128();
-    }
-    for (int32_t step = 0;; ++step) {
-      int32_t begin[kBandRows], end[kBandRows];
-      bool any = false;
-      int32_t common = chunk;
-      // Phase 1: each row's C for its chunk, read before any row of the band writes this step.
-      for (int j = 0; j < kBandRows; ++j) {
-        begin[j] = end[j] = 1;
-        if (j >= rows) continue;
-        const int32_t start = (step - j) * chunk - j;
-        const int32_t stop = start + chunk;
-        if (start >= Width || stop <= 0) continue;
-        any = true;
-        const int32_t y = y0 + j;
-        if (start <= 0) {
-          EdgePixel(b, y, 0);
-          const uint8_t* p = Rows[y];
-          state[j] = _mm_setr_epi16(short(p[0]), short(p[2]), short(p[1]), short(p[3]), 0, 0, 0, 0);
-        }
-        begin[j] = start > 1 ? start : 1;
-        end[j] = stop < Width - 1 ? stop : Width - 1;
-        if (end[j] < begin[j]) end[j] = begin[j];
-        WindowRestFor(b, y, begin[j], end[j], sums[j]);
-        if (end[j] - begin[j] < common) common = end[j] - begin[j];
-      }
-      if (!any) break;
-      // Phase 2: the chains. When every row has a whole chunk, all at once, turned; otherwise
-      // all rows together for the common length, then each row's rest. Rows without a chunk
-      // this step chain over stale values that nobody reads.
-      bool full = rows == kBandRows;
-      for (int j = 0; j < kBandRows && full; ++j) full = end[j] - begin[j] == chunk;
-      if (full) {
-        ChainFullBand(sums, chunk, state, mul);
-        for (int j = 0; j < kBandRows; ++j) Narrow(sums[j], chunk, Rows[y0 + j] + 4 * size_t(begin[j]));
-      }
-      __m128i n[kBandRows];
-      for (int j = 0; j < kBandRows; ++j) n[j] = state[j];
-      if (full) common = 0;
-      for (int32_t i = 0; i < common; ++i) {
-#pragma GCC unroll 8
-        for (int j = 0; j < kBandRows; ++j) {
-          __m128i* p = reinterpret_cast<__m128i*>(sums[j] + 4 * size_t(i));
-          n[j] = _mm_mulhi_epu16(_mm_add_epi16(_mm_loadl_epi64(p), n[j]), mul[j]);
-          _mm_storel_epi64(p, n[j]);
-        }
-      }
-      for (int j = 0; j < rows && !full; ++j) {
-        const int32_t len = end[j] - begin[j];
-        if (len <= 0) continue;
-        __m128i v = n[j];
-        for (int32_t i = common; i < len; ++i) {
-          __m128i* p = reinterpret_cast<__m128i*>(sums[j] + 4 * size_t(i));
-          v = _mm_mulhi_epu16(_mm_add_epi16(_mm_loadl_epi64(p), v), mul[j]);
-          _mm_storel_epi64(p, v);
-        }
-        state[j] = v;
-        Narrow(sums[j], len, Rows[y0 + j] + 4 * size_t(begin[j]));
-      }
-      // Phase 3: the last column, once the chain has reached it.
-      for (int j = 0; j < rows; ++j) {
-        const int32_t start = (step - j) * chunk - j;
-        if (start < Width && start + chunk > Width - 1 && start + chunk > 0) EdgePixel(b, y0 + j, Width - 1);
-      }
-    }
-  }
+  V ring[kRing][2];
+  V out[kLanes][2];
+  for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) BlurBand(b, y0, ring, out);
 }
 
 }  // namespace

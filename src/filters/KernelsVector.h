@@ -31,34 +31,33 @@ inline V Shr8(V A) { return _mm512_srli_epi16(A, 8); }
 inline V And(V A, V B) { return _mm512_and_si512(A, B); }
 inline V Or(V A, V B) { return _mm512_or_si512(A, B); }
 inline V Words(short W) { return _mm512_set1_epi16(W); }
-inline V Shr24x64(V A) { return _mm512_srli_epi64(A, 24); }
-// The 32-bit pieces of E and O, interleaved in order: E0 O0 E1 O1 ... into First, then Second.
-inline void Interleave32(V E, V O, V& First, V& Second) {
-  const V a = _mm512_unpacklo_epi32(E, O), b = _mm512_unpackhi_epi32(E, O);  // lanes hold pairs 0,1 and 2,3
-  First = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), b);
-  Second = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), b);
-}
-// The low 32 bits of each 64-bit piece, in order, stored as half a vector.
-inline void StoreLow32s(uint8_t* P, V X) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(P), _mm512_cvtepi64_epi32(X)); }
+inline V Shl8(V A) { return _mm512_slli_epi16(A, 8); }
+// Pieces moved one place up (R[i] = X[i-1]), the first from the last of Prev; and one place down
+// (R[i] = X[i+1]), the last from the first of Next. Pieces are 32 bits.
+inline V ShiftUp(V X, V Prev) { return _mm512_alignr_epi32(X, Prev, 15); }
+inline V ShiftDown(V X, V Next) { return _mm512_alignr_epi32(Next, X, 1); }
 inline V MulHi16(V A, V B) { return _mm512_mulhi_epu16(A, B); }
-// Transposes 8 vectors of 8 64-bit pieces: R[k][i] becomes R[i][k].
-inline void Transpose(V (&R)[8]) {
-  V t[8], u[8];
-  for (int k = 0; k < 4; ++k) {
-    t[2 * k] = _mm512_unpacklo_epi64(R[2 * k], R[2 * k + 1]);
-    t[2 * k + 1] = _mm512_unpackhi_epi64(R[2 * k], R[2 * k + 1]);
+// Transposes 16 vectors of 16 32-bit pieces: R[k][i] becomes R[i][k].
+inline void Transpose32(V (&R)[16]) {
+  V t[16], u[16];
+  for (int k = 0; k < 8; ++k) {
+    t[2 * k] = _mm512_unpacklo_epi32(R[2 * k], R[2 * k + 1]);
+    t[2 * k + 1] = _mm512_unpackhi_epi32(R[2 * k], R[2 * k + 1]);
   }
-  const V i1 = _mm512_setr_epi64(0, 1, 8, 9, 4, 5, 12, 13), i2 = _mm512_setr_epi64(2, 3, 10, 11, 6, 7, 14, 15);
-  for (int h = 0; h < 2; ++h) {
-    u[4 * h + 0] = _mm512_permutex2var_epi64(t[4 * h + 0], i1, t[4 * h + 2]);
-    u[4 * h + 1] = _mm512_permutex2var_epi64(t[4 * h + 1], i1, t[4 * h + 3]);
-    u[4 * h + 2] = _mm512_permutex2var_epi64(t[4 * h + 0], i2, t[4 * h + 2]);
-    u[4 * h + 3] = _mm512_permutex2var_epi64(t[4 * h + 1], i2, t[4 * h + 3]);
-  }
-  const V i3 = _mm512_setr_epi64(0, 1, 2, 3, 8, 9, 10, 11), i4 = _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15);
+  // u[4k + c], in 128-bit lane q: piece 4q + c of rows 4k .. 4k+3.
   for (int k = 0; k < 4; ++k) {
-    R[k] = _mm512_permutex2var_epi64(u[k], i3, u[k + 4]);
-    R[k + 4] = _mm512_permutex2var_epi64(u[k], i4, u[k + 4]);
+    u[4 * k] = _mm512_unpacklo_epi64(t[4 * k], t[4 * k + 2]);
+    u[4 * k + 1] = _mm512_unpackhi_epi64(t[4 * k], t[4 * k + 2]);
+    u[4 * k + 2] = _mm512_unpacklo_epi64(t[4 * k + 1], t[4 * k + 3]);
+    u[4 * k + 3] = _mm512_unpackhi_epi64(t[4 * k + 1], t[4 * k + 3]);
+  }
+  for (int c = 0; c < 4; ++c) {
+    const V x0 = _mm512_shuffle_i32x4(u[c], u[4 + c], 0x44), x1 = _mm512_shuffle_i32x4(u[c], u[4 + c], 0xEE);
+    const V y0 = _mm512_shuffle_i32x4(u[8 + c], u[12 + c], 0x44), y1 = _mm512_shuffle_i32x4(u[8 + c], u[12 + c], 0xEE);
+    R[c] = _mm512_shuffle_i32x4(x0, y0, 0x88);
+    R[4 + c] = _mm512_shuffle_i32x4(x0, y0, 0xDD);
+    R[8 + c] = _mm512_shuffle_i32x4(x1, y1, 0x88);
+    R[12 + c] = _mm512_shuffle_i32x4(x1, y1, 0xDD);
   }
 }
 inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
@@ -83,24 +82,26 @@ inline V Shr8(V A) { return _mm256_srli_epi16(A, 8); }
 inline V And(V A, V B) { return _mm256_and_si256(A, B); }
 inline V Or(V A, V B) { return _mm256_or_si256(A, B); }
 inline V Words(short W) { return _mm256_set1_epi16(W); }
-inline V Shr24x64(V A) { return _mm256_srli_epi64(A, 24); }
-inline void Interleave32(V E, V O, V& First, V& Second) {
-  const V a = _mm256_unpacklo_epi32(E, O), b = _mm256_unpackhi_epi32(E, O);
-  First = _mm256_permute2x128_si256(a, b, 0x20);
-  Second = _mm256_permute2x128_si256(a, b, 0x31);
-}
+inline V Shl8(V A) { return _mm256_slli_epi16(A, 8); }
+inline V ShiftUp(V X, V Prev) { return _mm256_alignr_epi8(X, _mm256_permute2x128_si256(Prev, X, 0x21), 12); }
+inline V ShiftDown(V X, V Next) { return _mm256_alignr_epi8(_mm256_permute2x128_si256(X, Next, 0x21), X, 4); }
 inline V MulHi16(V A, V B) { return _mm256_mulhi_epu16(A, B); }
-inline void Transpose(V (&R)[4]) {
-  const V t0 = _mm256_unpacklo_epi64(R[0], R[1]), t1 = _mm256_unpackhi_epi64(R[0], R[1]);
-  const V t2 = _mm256_unpacklo_epi64(R[2], R[3]), t3 = _mm256_unpackhi_epi64(R[2], R[3]);
-  R[0] = _mm256_permute2x128_si256(t0, t2, 0x20);
-  R[1] = _mm256_permute2x128_si256(t1, t3, 0x20);
-  R[2] = _mm256_permute2x128_si256(t0, t2, 0x31);
-  R[3] = _mm256_permute2x128_si256(t1, t3, 0x31);
-}
-inline void StoreLow32s(uint8_t* P, V X) {
-  const V packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi32(X, 0x08), 0x08);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(P), _mm256_castsi256_si128(packed));
+inline void Transpose32(V (&R)[8]) {
+  V t[8], u[8];
+  for (int k = 0; k < 4; ++k) {
+    t[2 * k] = _mm256_unpacklo_epi32(R[2 * k], R[2 * k + 1]);
+    t[2 * k + 1] = _mm256_unpackhi_epi32(R[2 * k], R[2 * k + 1]);
+  }
+  for (int k = 0; k < 2; ++k) {
+    u[4 * k] = _mm256_unpacklo_epi64(t[4 * k], t[4 * k + 2]);
+    u[4 * k + 1] = _mm256_unpackhi_epi64(t[4 * k], t[4 * k + 2]);
+    u[4 * k + 2] = _mm256_unpacklo_epi64(t[4 * k + 1], t[4 * k + 3]);
+    u[4 * k + 3] = _mm256_unpackhi_epi64(t[4 * k + 1], t[4 * k + 3]);
+  }
+  for (int c = 0; c < 4; ++c) {
+    R[c] = _mm256_permute2x128_si256(u[c], u[4 + c], 0x20);
+    R[4 + c] = _mm256_permute2x128_si256(u[c], u[4 + c], 0x31);
+  }
 }
 inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
   return _mm256_i32gather_epi32(reinterpret_cast<const int*>(Row), Load(Index), 4);
@@ -126,17 +127,17 @@ inline V Shr8(V A) { return _mm_srli_epi16(A, 8); }
 inline V And(V A, V B) { return _mm_and_si128(A, B); }
 inline V Or(V A, V B) { return _mm_or_si128(A, B); }
 inline V Words(short W) { return _mm_set1_epi16(W); }
-inline V Shr24x64(V A) { return _mm_srli_epi64(A, 24); }
-inline void Interleave32(V E, V O, V& First, V& Second) {
-  First = _mm_unpacklo_epi32(E, O);
-  Second = _mm_unpackhi_epi32(E, O);
-}
-inline void StoreLow32s(uint8_t* P, V X) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), _mm_shuffle_epi32(X, 0x08)); }
+inline V Shl8(V A) { return _mm_slli_epi16(A, 8); }
+inline V ShiftUp(V X, V Prev) { return _mm_or_si128(_mm_slli_si128(X, 4), _mm_srli_si128(Prev, 12)); }
+inline V ShiftDown(V X, V Next) { return _mm_or_si128(_mm_srli_si128(X, 4), _mm_slli_si128(Next, 12)); }
 inline V MulHi16(V A, V B) { return _mm_mulhi_epu16(A, B); }
-inline void Transpose(V (&R)[2]) {
-  const V t0 = _mm_unpacklo_epi64(R[0], R[1]);
-  R[1] = _mm_unpackhi_epi64(R[0], R[1]);
-  R[0] = t0;
+inline void Transpose32(V (&R)[4]) {
+  const V t0 = _mm_unpacklo_epi32(R[0], R[1]), t1 = _mm_unpackhi_epi32(R[0], R[1]);
+  const V t2 = _mm_unpacklo_epi32(R[2], R[3]), t3 = _mm_unpackhi_epi32(R[2], R[3]);
+  R[0] = _mm_unpacklo_epi64(t0, t2);
+  R[1] = _mm_unpackhi_epi64(t0, t2);
+  R[2] = _mm_unpacklo_epi64(t1, t3);
+  R[3] = _mm_unpackhi_epi64(t1, t3);
 }
 // SSE2 has no gather: four loads put together.
 inline V GatherPixels(const uint8_t* Row, const int32_t* Index) {
@@ -154,8 +155,6 @@ inline V PermutePixels(const uint8_t* Row, int32_t Base, const int32_t* Rel) {
 
 constexpr int kVBytes = int(sizeof(V));
 constexpr int kVPixels = kVBytes / 4;
-constexpr int kHalfPixels = kVPixels / 2;  // pixels per widened 16-bit vector
-constexpr int kPiecesPerV = kVBytes / 8;   // 64-bit pieces (pixels of 16-bit lanes) per vector
 
 // Per byte (A * WA + B * WB) >> 8 with WA + WB = 255, the weights in 16-bit lanes. The even and
 // odd bytes are mixed in separate 16-bit lanes, where the products and their sum stay below
