@@ -24,6 +24,7 @@ constexpr int kBandLanes = 2 * kLanes;
 constexpr int32_t kBandRows = kBandLanes - 2;
 // Turned steps kept: the block being chained and the one after it, which its windows reach.
 constexpr int32_t kRing = 2 * kLanes;
+constexpr size_t kPrefetchBytes = 512;
 
 // Sums of at most 9 * 255 divided by 4, 6 or 9 as (sum * M) >> 16.
 constexpr uint16_t Reciprocal(int Count) { return uint16_t((65536 + Count - 1) / Count); }
@@ -35,6 +36,8 @@ constexpr bool ReciprocalIsExact(int Count) {
 static_assert(ReciprocalIsExact(4) && ReciprocalIsExact(6) && ReciprocalIsExact(9),
               "multiply-shift division must equal truncating division for every window sum");
 
+constexpr uint16_t kReciprocals[10] = {0, 0, 0, 0, Reciprocal(4), 0, Reciprocal(6), 0, 0, Reciprocal(9)};
+
 struct TBlurRows {
   uint8_t* const* Rows;
   int32_t Width, Height;
@@ -43,22 +46,42 @@ struct TBlurRows {
 // The row of a lane in the band whose first new row is Y0.
 inline int64_t LaneRow(int32_t Y0, int Lane) { return int64_t(Y0) - 1 + Lane; }
 
+// The rows of one band's lanes, nullptr outside the bitmap, and whether all of them are inside.
+struct TBandRows {
+  TBandRows(const TBlurRows& B, int32_t Y0) {
+    All = true;
+    for (int lane = 0; lane < kBandLanes; ++lane) {
+      const int64_t row = LaneRow(Y0, lane);
+      Row[lane] = row >= 0 && row < B.Height ? B.Rows[row] : nullptr;
+      All = All && Row[lane] != nullptr;
+    }
+  }
+  uint8_t* Row[kBandLanes];
+  bool All;
+};
+
 // Ring[t % kRing][v] for T0 <= t < T0 + kLanes: lane j of vector v is pixel (row of lane
 // v * kLanes + j, t - 2 * that lane) of the bitmap, or 0 outside it.
-void TurnBlock(const TBlurRows& B, int32_t Y0, int32_t T0, V (*Ring)[2]) {
+void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[2]) {
   alignas(64) uint32_t part[kLanes];
+  // Every lane's pixels inside the bitmap, as in all but the first and last blocks of most bands.
+  const bool inside = R.All && T0 >= 2 * (kBandLanes - 1) && int64_t(T0) + kLanes <= B.Width;
   for (int v = 0; v < 2; ++v) {
     V r[kLanes];
     for (int j = 0; j < kLanes; ++j) {
       const int lane = v * kLanes + j;
-      const int64_t row = LaneRow(Y0, lane), col = int64_t(T0) - 2 * lane;
-      if (row < 0 || row >= B.Height || col + kLanes <= 0 || col >= B.Width) {
+      const int64_t col = int64_t(T0) - 2 * lane;
+      const uint8_t* row = R.Row[lane];
+      if (inside || (row != nullptr && col >= 0 && col + kLanes <= B.Width)) {
+        const uint8_t* p = row + 4 * col;
+        // The band reads its rows side by side, more streams than the processor follows: each
+        // row is asked for a few blocks ahead (a hint past the row's end is harmless).
+        _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) + kPrefetchBytes), _MM_HINT_T0);
+        r[j] = Load(p);
+      } else if (row == nullptr || col + kLanes <= 0 || col >= B.Width) {
         r[j] = Zero();
-      } else if (col >= 0 && col + kLanes <= B.Width) {
-        r[j] = Load(B.Rows[row] + 4 * col);
       } else {
-        for (int k = 0; k < kLanes; ++k)
-          part[k] = col + k >= 0 && col + k < B.Width ? Word(B.Rows[row] + 4 * (col + k)) : 0;
+        for (int k = 0; k < kLanes; ++k) part[k] = col + k >= 0 && col + k < B.Width ? Word(row + 4 * (col + k)) : 0;
         r[j] = Load(part);
       }
     }
@@ -68,27 +91,38 @@ void TurnBlock(const TBlurRows& B, int32_t Y0, int32_t T0, V (*Ring)[2]) {
 }
 
 // Writes the new pixels of steps T0 .. T0 + kLanes - 1, Out[step - T0][v], to the band's own
-// rows, where they fall inside the bitmap.
-void UnturnBlock(const TBlurRows& B, int32_t Y0, int32_t T0, V (*Out)[2]) {
+// rows (not the two outer lanes), where they fall inside the bitmap.
+void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[2]) {
   alignas(64) uint32_t part[kLanes];
+  const bool inside = R.All && T0 >= 2 * (kBandLanes - 2) && int64_t(T0) - 2 + kLanes <= B.Width;
   for (int v = 0; v < 2; ++v) {
     V r[kLanes];
     for (int k = 0; k < kLanes; ++k) r[k] = Out[k][v];
     Transpose32(r);
     for (int j = 0; j < kLanes; ++j) {
       const int lane = v * kLanes + j;
-      const int64_t row = LaneRow(Y0, lane), col = int64_t(T0) - 2 * lane;
-      if (lane == 0 || lane == kBandLanes - 1 || row >= B.Height || col + kLanes <= 0 || col >= B.Width) continue;
-      if (col >= 0 && col + kLanes <= B.Width) {
-        Store(B.Rows[row] + 4 * col, r[j]);
-        continue;
+      const int64_t col = int64_t(T0) - 2 * lane;
+      uint8_t* row = R.Row[lane];
+      if (lane == 0 || lane == kBandLanes - 1) continue;
+      if (inside || (row != nullptr && col >= 0 && col + kLanes <= B.Width)) {
+        Store(row + 4 * col, r[j]);
+      } else if (row != nullptr && col + kLanes > 0 && col < B.Width) {
+        Store(part, r[j]);
+        for (int k = 0; k < kLanes; ++k)
+          if (col + k >= 0 && col + k < B.Width) __builtin_memcpy(row + 4 * (col + k), part + k, 4);
       }
-      Store(part, r[j]);
-      for (int k = 0; k < kLanes; ++k)
-        if (col + k >= 0 && col + k < B.Width) __builtin_memcpy(B.Rows[row] + 4 * (col + k), part + k, 4);
     }
   }
 }
+
+// Vectors of one call, allocated once for all its bands.
+struct TVectors {
+  explicit TVectors(size_t Count) : Data(new V[Count]) {}
+  ~TVectors() { delete[] Data; }
+  TVectors(const TVectors&) = delete;
+  TVectors& operator=(const TVectors&) = delete;
+  V* Data;
+};
 
 // One chain vector's new pixels at steps t-1 and t-2, and the sum of those at t-2 and t-3; one
 // each for the even and the odd bytes.
@@ -106,63 +140,104 @@ void StepMultipliers(const TBlurRows& B, int32_t Y0, int32_t T, V (&M)[2]) {
     if (lane == 0 || lane == kBandLanes - 1 || row >= B.Height || col < 0 || col >= B.Width) continue;
     const int tall = 1 + (row > 0) + (row + 1 < B.Height);
     const int wide = 1 + (col > 0) + (col + 1 < B.Width);
-    m[lane] = Reciprocal(tall * wide) * 0x00010001u;
+    m[lane] = kReciprocals[tall * wide] * 0x00010001u;
   }
   M[0] = Load(m), M[1] = Load(m + kLanes);
 }
 
-void BlurBand(const TBlurRows& B, int32_t Y0, V (*Ring)[2], V (*Out)[2]) {
+// What the bands of one call share: their steps, of which InnerFrom .. InnerTo have an inner
+// column on every kept lane, and the multipliers of the other steps for the bands whose rows all
+// lie inside the bitmap with a row above and below.
+struct TBandSteps {
+  explicit TBandSteps(const TBlurRows& B)
+      : InnerFrom(2 * (kBandLanes - 2) + 1),
+        InnerTo(B.Width > InnerFrom - 1 ? B.Width : InnerFrom - 1),
+        Steps((B.Width + 2 * (kBandLanes - 2) + kLanes - 1) / kLanes * kLanes),
+        Edges(size_t(2) * size_t(Steps - (InnerTo - InnerFrom + 1))) {
+    const int32_t inside = 1;  // a band whose lanes all have rows above and below
+    Full = int64_t(inside) - 2 + kBandLanes < B.Height;
+    for (int32_t t = 0; Full && t < Steps; ++t)
+      if (t < InnerFrom || t > InnerTo) {
+        V m[2];
+        StepMultipliers(B, inside, t, m);
+        Edges.Data[2 * Index(t)] = m[0], Edges.Data[2 * Index(t) + 1] = m[1];
+      }
+  }
+  int32_t Index(int32_t T) const { return T < InnerFrom ? T : InnerFrom + (T - InnerTo - 1); }
+  // Whether the band starting at Y0 can use Edges.
+  bool Inside(const TBlurRows& B, int32_t Y0) const { return Full && Y0 >= 1 && int64_t(Y0) - 2 + kBandLanes < B.Height; }
+
+  int32_t InnerFrom, InnerTo, Steps;
+  TVectors Edges;
+  bool Full = false;
+};
+
+void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[2], V (*Out)[2]) {
   const V low = Words(0x00FF);
-  alignas(64) uint32_t keepFirst[kLanes] = {0xFFFFFFFFu};
+  alignas(64) uint32_t keepFirst[kLanes] = {0x00FF00FFu};
   const V first = Load(keepFirst);
-  // Steps where every kept lane is an inner column share one set of multipliers.
-  const int32_t innerFrom = 2 * (kBandLanes - 2) + 1, innerTo = B.Width;
+  const int32_t innerFrom = S.InnerFrom, innerTo = S.InnerTo;
+  const V* edges = S.Inside(B, Y0) ? S.Edges.Data : nullptr;
+  const TBandRows rows(B, Y0);
   V inner[2];
   StepMultipliers(B, Y0, innerFrom, inner);
-  const int32_t steps = B.Width + 2 * (kBandLanes - 2);
 
-  TurnBlock(B, Y0, 0, Ring);
-  TurnBlock(B, Y0, kLanes, Ring);
-  TChain even[2], odd[2];
-  // The turned rows at t, t+1 and t+2, split into even and odd bytes.
-  V k0E[2], k0O[2], k1E[2], k1O[2], k2E[2], k2O[2];
+  TurnBlock(B, rows, 0, Ring);
+  TurnBlock(B, rows, kLanes, Ring);
+  // Per vector, even and odd bytes: the row's own two pixels at t and at t+1, and the pixel at
+  // t+2, from the turned rows.
+  V own0[2][2], own1[2][2], k2[2][2];
   for (int v = 0; v < 2; ++v) {
-    k0E[v] = And(Ring[0][v], low), k0O[v] = Shr8(Ring[0][v]);
-    k1E[v] = And(Ring[1][v], low), k1O[v] = Shr8(Ring[1][v]);
-    k2E[v] = And(Ring[2][v], low), k2O[v] = Shr8(Ring[2][v]);
+    const V k0 = Ring[0][v], k1 = Ring[1][v], k = Ring[2][v];
+    own0[v][0] = Add16(And(k0, low), And(k1, low)), own0[v][1] = Add16(Shr8(k0), Shr8(k1));
+    own1[v][0] = Add16(And(k1, low), And(k, low)), own1[v][1] = Add16(Shr8(k1), Shr8(k));
+    k2[v][0] = And(k, low), k2[v][1] = Shr8(k);
   }
-  for (int32_t t0 = 0; t0 < steps; t0 += kLanes) {
+  TChain chain[2][2];
+  // The sum of every term of a step's windows but those of the row above: own and below.
+  V rest[kLanes][2][2];
+  for (int32_t t0 = 0; t0 < S.Steps; t0 += kLanes) {
+    for (int k = 0; k < kLanes; ++k) {
+      const int32_t t = t0 + k;
+      V below[2][2], next[2][2];
+      for (int v = 0; v < 2; ++v) {
+        const V k3 = Ring[(t + 3) & (kRing - 1)][v];
+        next[v][0] = And(k3, low), next[v][1] = Shr8(k3);
+        for (int p = 0; p < 2; ++p) below[v][p] = Add16(own1[v][p], next[v][p]);
+      }
+      for (int v = 0; v < 2; ++v)
+        for (int p = 0; p < 2; ++p) {
+          rest[k][v][p] = Add16(own0[v][p], ShiftDown(below[v][p], v == 0 ? below[1][p] : Zero()));
+          own0[v][p] = own1[v][p], own1[v][p] = Add16(k2[v][p], next[v][p]), k2[v][p] = next[v][p];
+        }
+    }
     for (int k = 0; k < kLanes; ++k) {
       const int32_t t = t0 + k;
       V m[2] = {inner[0], inner[1]};
-      if (t < innerFrom || t > innerTo) StepMultipliers(B, Y0, t, m);
-      V k3E[2], k3O[2], downE[2], downO[2], upE[2], upO[2];
-      for (int v = 0; v < 2; ++v) {
-        const V k3 = Ring[(t + 3) & (kRing - 1)][v];
-        k3E[v] = And(k3, low), k3O[v] = Shr8(k3);
-        // The row below's three pixels, and the row above's three new ones.
-        downE[v] = Add16(Add16(k1E[v], k2E[v]), k3E[v]), downO[v] = Add16(Add16(k1O[v], k2O[v]), k3O[v]);
-        upE[v] = Add16(even[v].Pair, even[v].N1), upO[v] = Add16(odd[v].Pair, odd[v].N1);
+      if (t < innerFrom || t > innerTo) {
+        if (edges != nullptr) m[0] = edges[2 * S.Index(t)], m[1] = edges[2 * S.Index(t) + 1];
+        else StepMultipliers(B, Y0, t, m);
       }
-      for (int v = 0; v < 2; ++v) {
-        const V zero = Zero();
-        const V dE = ShiftDown(downE[v], v == 0 ? downE[1] : zero), dO = ShiftDown(downO[v], v == 0 ? downO[1] : zero);
-        const V uE = ShiftUp(upE[v], v == 1 ? upE[0] : zero), uO = ShiftUp(upO[v], v == 1 ? upO[0] : zero);
-        const V restE = Add16(Add16(k0E[v], k1E[v]), Add16(dE, even[v].N1));
-        const V restO = Add16(Add16(k0O[v], k1O[v]), Add16(dO, odd[v].N1));
-        V nE = MulHi16(Add16(uE, restE), m[v]), nO = MulHi16(Add16(uO, restO), m[v]);
-        // Lane 0 passes the finished row above through unchanged.
-        if (v == 0) nE = Or(nE, And(k0E[0], first)), nO = Or(nO, And(k0O[0], first));
-        even[v].Pair = Add16(even[v].N2, even[v].N1), odd[v].Pair = Add16(odd[v].N2, odd[v].N1);
-        even[v].N2 = even[v].N1, odd[v].N2 = odd[v].N1;
-        even[v].N1 = nE, odd[v].N1 = nO;
-        Out[k][v] = Or(nE, Shl8(nO));
-        k0E[v] = k1E[v], k0O[v] = k1O[v], k1E[v] = k2E[v], k1O[v] = k2O[v], k2E[v] = k3E[v], k2O[v] = k3O[v];
-      }
+      // Lane 0 passes the finished row above through unchanged.
+      const V above = Ring[t & (kRing - 1)][0];
+      const V pass[2] = {And(above, first), And(Shr8(above), first)};
+      V up[2][2];
+      for (int v = 0; v < 2; ++v)
+        for (int p = 0; p < 2; ++p) up[v][p] = Add16(chain[v][p].Pair, chain[v][p].N1);
+      V n[2][2];
+      for (int v = 0; v < 2; ++v)
+        for (int p = 0; p < 2; ++p) {
+          TChain& c = chain[v][p];
+          const V u = ShiftUp(up[v][p], v == 1 ? up[0][p] : Zero());
+          n[v][p] = MulHi16(Add16(u, Add16(rest[k][v][p], c.N1)), m[v]);
+          if (v == 0) n[v][p] = Or(n[v][p], pass[p]);
+          c.Pair = Add16(c.N2, c.N1), c.N2 = c.N1, c.N1 = n[v][p];
+        }
+      for (int v = 0; v < 2; ++v) Out[k][v] = Or(n[v][0], Shl8(n[v][1]));
     }
-    UnturnBlock(B, Y0, t0, Out);
+    UnturnBlock(B, rows, t0, Out);
     // This block's ring slots take the block after next; the next block reads at most 3 ahead.
-    TurnBlock(B, Y0, t0 + 2 * kLanes, Ring);
+    TurnBlock(B, rows, t0 + 2 * kLanes, Ring);
   }
 }
 
@@ -170,7 +245,8 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
   const TBlurRows b{Rows, Width, Height};
   V ring[kRing][2];
   V out[kLanes][2];
-  for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) BlurBand(b, y0, ring, out);
+  const TBandSteps steps(b);
+  for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) BlurBand(b, steps, y0, ring, out);
 }
 
 }  // namespace
