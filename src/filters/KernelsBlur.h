@@ -66,6 +66,35 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[2])
   alignas(64) uint32_t part[kLanes];
   // Every lane's pixels inside the bitmap, as in all but the first and last blocks of most bands.
   const bool inside = R.All && T0 >= 2 * (kBandLanes - 1) && int64_t(T0) + kLanes <= B.Width;
+#if defined(__AVX512BW__)
+  // Quarter rows go straight into their places with broadcast loads, which leaves only the
+  // transposes within each quarter to the shuffle unit.
+  if (inside) {
+    for (int v = 0; v < 2; ++v) {
+      const uint8_t* p[kLanes];
+      for (int j = 0; j < kLanes; ++j) {
+        const int lane = v * kLanes + j;
+        p[j] = R.Row[lane] + 4 * (int64_t(T0) - 2 * lane);
+        _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p[j]) + kPrefetchBytes), _MM_HINT_T0);
+      }
+      for (int b = 0; b < 4; ++b) {
+        V g[4];
+        for (int e = 0; e < 4; ++e) {
+          g[e] = _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p[e] + 16 * b)));
+          for (int q = 1; q < 4; ++q)
+            g[e] = _mm512_mask_broadcast_i32x4(g[e], __mmask16(0xF << (4 * q)),
+                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(p[4 * q + e] + 16 * b)));
+        }
+        const V t0 = _mm512_unpacklo_epi32(g[0], g[1]), t1 = _mm512_unpackhi_epi32(g[0], g[1]);
+        const V t2 = _mm512_unpacklo_epi32(g[2], g[3]), t3 = _mm512_unpackhi_epi32(g[2], g[3]);
+        V* ring = Ring[(T0 + 4 * b) & (kRing - 1)] + v;
+        ring[0] = _mm512_unpacklo_epi64(t0, t2), ring[2] = _mm512_unpackhi_epi64(t0, t2);
+        ring[4] = _mm512_unpacklo_epi64(t1, t3), ring[6] = _mm512_unpackhi_epi64(t1, t3);
+      }
+    }
+    return;
+  }
+#endif
   for (int v = 0; v < 2; ++v) {
     V r[kLanes];
     for (int j = 0; j < kLanes; ++j) {
@@ -95,6 +124,32 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[2])
 void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[2]) {
   alignas(64) uint32_t part[kLanes];
   const bool inside = R.All && T0 >= 2 * (kBandLanes - 2) && int64_t(T0) - 2 + kLanes <= B.Width;
+#if defined(__AVX512BW__)
+  // Transposes within quarters, then each quarter row stored in its place by a masked store.
+  if (inside) {
+    for (int v = 0; v < 2; ++v)
+      for (int b = 0; b < 4; ++b) {
+        const V t0 = _mm512_unpacklo_epi32(Out[4 * b][v], Out[4 * b + 1][v]);
+        const V t1 = _mm512_unpackhi_epi32(Out[4 * b][v], Out[4 * b + 1][v]);
+        const V t2 = _mm512_unpacklo_epi32(Out[4 * b + 2][v], Out[4 * b + 3][v]);
+        const V t3 = _mm512_unpackhi_epi32(Out[4 * b + 2][v], Out[4 * b + 3][v]);
+        const V u[4] = {_mm512_unpacklo_epi64(t0, t2), _mm512_unpackhi_epi64(t0, t2), _mm512_unpacklo_epi64(t1, t3),
+                        _mm512_unpackhi_epi64(t1, t3)};
+        for (int q = 0; q < 4; ++q)
+          for (int e = 0; e < 4; ++e) {
+            const int lane = v * kLanes + 4 * q + e;
+            if (lane == 0 || lane == kBandLanes - 1) continue;
+            __m128i quarter;
+            if (q == 0) quarter = _mm512_castsi512_si128(u[e]);
+            else if (q == 1) quarter = _mm512_extracti32x4_epi32(u[e], 1);
+            else if (q == 2) quarter = _mm512_extracti32x4_epi32(u[e], 2);
+            else quarter = _mm512_extracti32x4_epi32(u[e], 3);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(R.Row[lane] + 4 * (int64_t(T0) - 2 * lane + 4 * b)), quarter);
+          }
+      }
+    return;
+  }
+#endif
   for (int v = 0; v < 2; ++v) {
     V r[kLanes];
     for (int k = 0; k < kLanes; ++k) r[k] = Out[k][v];
