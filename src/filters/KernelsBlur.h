@@ -2,13 +2,13 @@
 //
 // Pixel (y, x) needs the new pixels (y-1, x-1 .. x+1) and (y, x-1) and the old ones of the rest
 // of its window, so along a row it is a chain n(x) = (C(x) + n(x-1)) / count. Rows run as the
-// lanes of two vectors, each row two columns behind the row above it: at step t, lane j works
+// lanes of kVecs vectors, each row two columns behind the row above it: at step t, lane j works
 // on column t - 2j, when the row above has just made column x+1 and the row below has not yet
 // reached x-1. The rows are held "turned" (one vector per step, one lane per row), so that the
 // neighbours of a window are the neighbouring steps and lanes.
 //
 // Lane 0 carries the finished row above the band unchanged and the last lane the old row below
-// it, so a band makes 2 * kLanes - 2 rows. Pixels outside the bitmap are 0 and their lanes are
+// it, so a band makes kVecs * kLanes - 2 rows. Pixels outside the bitmap are 0 and their lanes are
 // multiplied by 0, which gives the edge windows their smaller sums with no case of their own.
 #pragma once
 
@@ -20,7 +20,9 @@ namespace HALVIK_KERNEL_NS {
 namespace {
 
 constexpr int kLanes = kVPixels;
-constexpr int kBandLanes = 2 * kLanes;
+// Vectors per band: two give four chains to hide the multiply's latency; more spill registers.
+constexpr int kVecs = 2;
+constexpr int kBandLanes = kVecs * kLanes;
 constexpr int32_t kBandRows = kBandLanes - 2;
 // Turned steps kept: the block being chained and the one after it, which its windows reach.
 constexpr int32_t kRing = 2 * kLanes;
@@ -62,7 +64,7 @@ struct TBandRows {
 
 // Ring[t % kRing][v] for T0 <= t < T0 + kLanes: lane j of vector v is pixel (row of lane
 // v * kLanes + j, t - 2 * that lane) of the bitmap, or 0 outside it.
-void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[2]) {
+void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVecs]) {
   alignas(64) uint32_t part[kLanes];
   // Every lane's pixels inside the bitmap, as in all but the first and last blocks of most bands.
   const bool inside = R.All && T0 >= 2 * (kBandLanes - 1) && int64_t(T0) + kLanes <= B.Width;
@@ -70,7 +72,7 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[2])
   // Quarter rows go straight into their places with broadcast loads, which leaves only the
   // transposes within each quarter to the shuffle unit.
   if (inside) {
-    for (int v = 0; v < 2; ++v) {
+    for (int v = 0; v < kVecs; ++v) {
       const uint8_t* p[kLanes];
       for (int j = 0; j < kLanes; ++j) {
         const int lane = v * kLanes + j;
@@ -88,14 +90,14 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[2])
         const V t0 = _mm512_unpacklo_epi32(g[0], g[1]), t1 = _mm512_unpackhi_epi32(g[0], g[1]);
         const V t2 = _mm512_unpacklo_epi32(g[2], g[3]), t3 = _mm512_unpackhi_epi32(g[2], g[3]);
         V* ring = Ring[(T0 + 4 * b) & (kRing - 1)] + v;
-        ring[0] = _mm512_unpacklo_epi64(t0, t2), ring[2] = _mm512_unpackhi_epi64(t0, t2);
-        ring[4] = _mm512_unpacklo_epi64(t1, t3), ring[6] = _mm512_unpackhi_epi64(t1, t3);
+        ring[0] = _mm512_unpacklo_epi64(t0, t2), ring[kVecs] = _mm512_unpackhi_epi64(t0, t2);
+        ring[2 * kVecs] = _mm512_unpacklo_epi64(t1, t3), ring[3 * kVecs] = _mm512_unpackhi_epi64(t1, t3);
       }
     }
     return;
   }
 #endif
-  for (int v = 0; v < 2; ++v) {
+  for (int v = 0; v < kVecs; ++v) {
     V r[kLanes];
     for (int j = 0; j < kLanes; ++j) {
       const int lane = v * kLanes + j;
@@ -121,13 +123,13 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[2])
 
 // Writes the new pixels of steps T0 .. T0 + kLanes - 1, Out[step - T0][v], to the band's own
 // rows (not the two outer lanes), where they fall inside the bitmap.
-void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[2]) {
+void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[kVecs]) {
   alignas(64) uint32_t part[kLanes];
   const bool inside = R.All && T0 >= 2 * (kBandLanes - 2) && int64_t(T0) - 2 + kLanes <= B.Width;
 #if defined(__AVX512BW__)
   // Transposes within quarters, then each quarter row stored in its place by a masked store.
   if (inside) {
-    for (int v = 0; v < 2; ++v)
+    for (int v = 0; v < kVecs; ++v)
       for (int b = 0; b < 4; ++b) {
         const V t0 = _mm512_unpacklo_epi32(Out[4 * b][v], Out[4 * b + 1][v]);
         const V t1 = _mm512_unpackhi_epi32(Out[4 * b][v], Out[4 * b + 1][v]);
@@ -150,7 +152,7 @@ void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[2]
     return;
   }
 #endif
-  for (int v = 0; v < 2; ++v) {
+  for (int v = 0; v < kVecs; ++v) {
     V r[kLanes];
     for (int k = 0; k < kLanes; ++k) r[k] = Out[k][v];
     Transpose32(r);
@@ -187,7 +189,7 @@ struct TChain {
 
 // The multipliers of step T: per lane, the reciprocal of its window's count, or 0 for a lane
 // that keeps no result (the two outer lanes, rows and columns outside the bitmap).
-void StepMultipliers(const TBlurRows& B, int32_t Y0, int32_t T, V (&M)[2]) {
+void StepMultipliers(const TBlurRows& B, int32_t Y0, int32_t T, V (&M)[kVecs]) {
   alignas(64) uint32_t m[kBandLanes];
   for (int lane = 0; lane < kBandLanes; ++lane) {
     const int64_t row = LaneRow(Y0, lane), col = int64_t(T) - 2 * lane;
@@ -197,7 +199,7 @@ void StepMultipliers(const TBlurRows& B, int32_t Y0, int32_t T, V (&M)[2]) {
     const int wide = 1 + (col > 0) + (col + 1 < B.Width);
     m[lane] = kReciprocals[tall * wide] * 0x00010001u;
   }
-  M[0] = Load(m), M[1] = Load(m + kLanes);
+  for (int v = 0; v < kVecs; ++v) M[v] = Load(m + v * kLanes);
 }
 
 // What the bands of one call share: their steps, of which InnerFrom .. InnerTo have an inner
@@ -208,14 +210,12 @@ struct TBandSteps {
       : InnerFrom(2 * (kBandLanes - 2) + 1),
         InnerTo(B.Width > InnerFrom - 1 ? B.Width : InnerFrom - 1),
         Steps((B.Width + 2 * (kBandLanes - 2) + kLanes - 1) / kLanes * kLanes),
-        Edges(size_t(2) * size_t(Steps - (InnerTo - InnerFrom + 1))) {
+        Edges(size_t(kVecs) * size_t(Steps - (InnerTo - InnerFrom + 1))) {
     const int32_t inside = 1;  // a band whose lanes all have rows above and below
     Full = int64_t(inside) - 2 + kBandLanes < B.Height;
     for (int32_t t = 0; Full && t < Steps; ++t)
       if (t < InnerFrom || t > InnerTo) {
-        V m[2];
-        StepMultipliers(B, inside, t, m);
-        Edges.Data[2 * Index(t)] = m[0], Edges.Data[2 * Index(t) + 1] = m[1];
+        StepMultipliers(B, inside, t, *reinterpret_cast<V(*)[kVecs]>(Edges.Data + kVecs * Index(t)));
       }
   }
   int32_t Index(int32_t T) const { return T < InnerFrom ? T : InnerFrom + (T - InnerTo - 1); }
@@ -227,68 +227,70 @@ struct TBandSteps {
   bool Full = false;
 };
 
-void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[2], V (*Out)[2]) {
+void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[kVecs], V (*Out)[kVecs]) {
   const V low = Words(0x00FF);
   alignas(64) uint32_t keepFirst[kLanes] = {0x00FF00FFu};
   const V first = Load(keepFirst);
   const int32_t innerFrom = S.InnerFrom, innerTo = S.InnerTo;
   const V* edges = S.Inside(B, Y0) ? S.Edges.Data : nullptr;
   const TBandRows rows(B, Y0);
-  V inner[2];
+  V inner[kVecs];
   StepMultipliers(B, Y0, innerFrom, inner);
 
   TurnBlock(B, rows, 0, Ring);
   TurnBlock(B, rows, kLanes, Ring);
   // Per vector, even and odd bytes: the row's own two pixels at t and at t+1, and the pixel at
   // t+2, from the turned rows.
-  V own0[2][2], own1[2][2], k2[2][2];
-  for (int v = 0; v < 2; ++v) {
+  V own0[kVecs][2], own1[kVecs][2], k2[kVecs][2];
+  for (int v = 0; v < kVecs; ++v) {
     const V k0 = Ring[0][v], k1 = Ring[1][v], k = Ring[2][v];
     own0[v][0] = Add16(And(k0, low), And(k1, low)), own0[v][1] = Add16(Shr8(k0), Shr8(k1));
     own1[v][0] = Add16(And(k1, low), And(k, low)), own1[v][1] = Add16(Shr8(k1), Shr8(k));
     k2[v][0] = And(k, low), k2[v][1] = Shr8(k);
   }
-  TChain chain[2][2];
+  TChain chain[kVecs][2];
   // The sum of every term of a step's windows but those of the row above: own and below.
-  V rest[kLanes][2][2];
+  V rest[kLanes][kVecs][2];
   for (int32_t t0 = 0; t0 < S.Steps; t0 += kLanes) {
     for (int k = 0; k < kLanes; ++k) {
       const int32_t t = t0 + k;
-      V below[2][2], next[2][2];
-      for (int v = 0; v < 2; ++v) {
+      V below[kVecs][2], next[kVecs][2];
+      for (int v = 0; v < kVecs; ++v) {
         const V k3 = Ring[(t + 3) & (kRing - 1)][v];
         next[v][0] = And(k3, low), next[v][1] = Shr8(k3);
         for (int p = 0; p < 2; ++p) below[v][p] = Add16(own1[v][p], next[v][p]);
       }
-      for (int v = 0; v < 2; ++v)
+      for (int v = 0; v < kVecs; ++v)
         for (int p = 0; p < 2; ++p) {
-          rest[k][v][p] = Add16(own0[v][p], ShiftDown(below[v][p], v == 0 ? below[1][p] : Zero()));
+          rest[k][v][p] = Add16(own0[v][p], ShiftDown(below[v][p], v + 1 < kVecs ? below[v + 1][p] : Zero()));
           own0[v][p] = own1[v][p], own1[v][p] = Add16(k2[v][p], next[v][p]), k2[v][p] = next[v][p];
         }
     }
     for (int k = 0; k < kLanes; ++k) {
       const int32_t t = t0 + k;
-      V m[2] = {inner[0], inner[1]};
+      V m[kVecs];
+      for (int v = 0; v < kVecs; ++v) m[v] = inner[v];
       if (t < innerFrom || t > innerTo) {
-        if (edges != nullptr) m[0] = edges[2 * S.Index(t)], m[1] = edges[2 * S.Index(t) + 1];
+        if (edges != nullptr)
+          for (int v = 0; v < kVecs; ++v) m[v] = edges[kVecs * S.Index(t) + v];
         else StepMultipliers(B, Y0, t, m);
       }
       // Lane 0 passes the finished row above through unchanged.
       const V above = Ring[t & (kRing - 1)][0];
       const V pass[2] = {And(above, first), And(Shr8(above), first)};
-      V up[2][2];
-      for (int v = 0; v < 2; ++v)
+      V up[kVecs][2];
+      for (int v = 0; v < kVecs; ++v)
         for (int p = 0; p < 2; ++p) up[v][p] = Add16(chain[v][p].Pair, chain[v][p].N1);
-      V n[2][2];
-      for (int v = 0; v < 2; ++v)
+      V n[kVecs][2];
+      for (int v = 0; v < kVecs; ++v)
         for (int p = 0; p < 2; ++p) {
           TChain& c = chain[v][p];
-          const V u = ShiftUp(up[v][p], v == 1 ? up[0][p] : Zero());
+          const V u = ShiftUp(up[v][p], v > 0 ? up[v - 1][p] : Zero());
           n[v][p] = MulHi16(Add16(u, Add16(rest[k][v][p], c.N1)), m[v]);
           if (v == 0) n[v][p] = Or(n[v][p], pass[p]);
           c.Pair = Add16(c.N2, c.N1), c.N2 = c.N1, c.N1 = n[v][p];
         }
-      for (int v = 0; v < 2; ++v) Out[k][v] = Or(n[v][0], Shl8(n[v][1]));
+      for (int v = 0; v < kVecs; ++v) Out[k][v] = Or(n[v][0], Shl8(n[v][1]));
     }
     UnturnBlock(B, rows, t0, Out);
     // This block's ring slots take the block after next; the next block reads at most 3 ahead.
@@ -298,8 +300,8 @@ void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[2],
 
 void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
   const TBlurRows b{Rows, Width, Height};
-  V ring[kRing][2];
-  V out[kLanes][2];
+  V ring[kRing][kVecs];
+  V out[kLanes][kVecs];
   const TBandSteps steps(b);
   for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) BlurBand(b, steps, y0, ring, out);
 }
