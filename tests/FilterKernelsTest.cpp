@@ -138,7 +138,7 @@ TEST_F(KernelSets, StretchEqualsScalar) {
 TEST_F(KernelSets, BoxBlurEqualsScalarForEveryRadius) {
   for (int round = 0; round < 300; ++round) {
     TABitmap start;
-    // Some bitmaps wide and high enough that every row of a band has whole chunks at once.
+    // Some bitmaps wide enough that the middle of each band runs with no edge column in it.
     const bool wide = round % 10 == 0;
     const int w = wide ? Uniform(500, 1400) : SomeSize(300), h = wide ? Uniform(8, 40) : SomeSize(90);
     const int radius = round < 60 ? 1 : Uniform(0, 9);
@@ -158,8 +158,30 @@ TEST_F(KernelSets, BoxBlurEqualsScalarForEveryRadius) {
   }
 }
 
-// Bitmaps wide enough for whole chunks on every row of the tallest band, with band counts and
-// widths that end anywhere in a vector.
+// Heights around the vector sets' band heights (6, 14 and 30 rows) and widths around their
+// blocks and around the width where a band's middle steps start to have no edge column.
+TEST_F(KernelSets, BoxBlurEqualsScalarAroundBandEdges) {
+  const int heights[] = {2, 5, 6, 7, 13, 14, 15, 29, 30, 31, 32, 59, 61};
+  const int widths[] = {2, 3, 4, 12, 13, 14, 28, 29, 30, 31, 60, 61, 62, 63, 64, 65, 97};
+  for (int h : heights)
+    for (int w : widths) {
+      TABitmap start;
+      Noise(start, w, h);
+      ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
+      TABitmap want;
+      CopyInto(start, want);
+      BoxBlur(want, 1);
+      for (TKernelSet s : FastSets()) {
+        ASSERT_TRUE(SetActiveKernels(s));
+        TABitmap got;
+        CopyInto(start, got);
+        BoxBlur(got, 1);
+        ASSERT_EQ(Bytes(got), Bytes(want)) << KernelName(s) << ": " << w << "x" << h;
+      }
+    }
+}
+
+// Wide bitmaps, with band counts and widths that end anywhere in a vector.
 TEST_F(KernelSets, BoxBlurEqualsScalarOnWideBands) {
   for (int round = 0; round < 12; ++round) {
     const int w = Uniform(1100, 3000), h = Uniform(15, 70);
