@@ -227,6 +227,27 @@ struct TBandSteps {
   bool Full = false;
 };
 
+// One step of the band's chains: from the sums of the window's other terms (Rest) and the new
+// pixels of the steps before, the new pixels of this step into Out. Lane 0 passes Above (the
+// finished row above the band, turned) through unchanged.
+[[gnu::always_inline]] inline void ChainStep(TChain (&Chain)[kVecs][2], const V (&Rest)[kVecs][2], const V (&M)[kVecs],
+                                             V Above, V First, V (&Out)[kVecs]) {
+  const V pass[2] = {And(Above, First), And(Shr8(Above), First)};
+  V up[kVecs][2];
+  for (int v = 0; v < kVecs; ++v)
+    for (int p = 0; p < 2; ++p) up[v][p] = Add16(Chain[v][p].Pair, Chain[v][p].N1);
+  V n[kVecs][2];
+  for (int v = 0; v < kVecs; ++v)
+    for (int p = 0; p < 2; ++p) {
+      TChain& c = Chain[v][p];
+      const V u = ShiftUp(up[v][p], v > 0 ? up[v - 1][p] : Zero());
+      n[v][p] = MulHi16(Add16(u, Add16(Rest[v][p], c.N1)), M[v]);
+      if (v == 0) n[v][p] = Or(n[v][p], pass[p]);
+      c.Pair = Add16(c.N2, c.N1), c.N2 = c.N1, c.N1 = n[v][p];
+    }
+  for (int v = 0; v < kVecs; ++v) Out[v] = Or(n[v][0], Shl8(n[v][1]));
+}
+
 void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[kVecs], V (*Out)[kVecs]) {
   const V low = Words(0x00FF);
   alignas(64) uint32_t keepFirst[kLanes] = {0x00FF00FFu};
@@ -266,31 +287,20 @@ void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[kVe
           own0[v][p] = own1[v][p], own1[v][p] = Add16(k2[v][p], next[v][p]), k2[v][p] = next[v][p];
         }
     }
-    for (int k = 0; k < kLanes; ++k) {
-      const int32_t t = t0 + k;
-      V m[kVecs];
-      for (int v = 0; v < kVecs; ++v) m[v] = inner[v];
-      if (t < innerFrom || t > innerTo) {
-        if (edges != nullptr)
+    if (t0 >= innerFrom && t0 + kLanes - 1 <= innerTo) {
+      for (int k = 0; k < kLanes; ++k) ChainStep(chain, rest[k], inner, Ring[(t0 + k) & (kRing - 1)][0], first, Out[k]);
+    } else {
+      for (int k = 0; k < kLanes; ++k) {
+        const int32_t t = t0 + k;
+        V m[kVecs];
+        if (t >= innerFrom && t <= innerTo)
+          for (int v = 0; v < kVecs; ++v) m[v] = inner[v];
+        else if (edges != nullptr)
           for (int v = 0; v < kVecs; ++v) m[v] = edges[kVecs * S.Index(t) + v];
-        else StepMultipliers(B, Y0, t, m);
+        else
+          StepMultipliers(B, Y0, t, m);
+        ChainStep(chain, rest[k], m, Ring[t & (kRing - 1)][0], first, Out[k]);
       }
-      // Lane 0 passes the finished row above through unchanged.
-      const V above = Ring[t & (kRing - 1)][0];
-      const V pass[2] = {And(above, first), And(Shr8(above), first)};
-      V up[kVecs][2];
-      for (int v = 0; v < kVecs; ++v)
-        for (int p = 0; p < 2; ++p) up[v][p] = Add16(chain[v][p].Pair, chain[v][p].N1);
-      V n[kVecs][2];
-      for (int v = 0; v < kVecs; ++v)
-        for (int p = 0; p < 2; ++p) {
-          TChain& c = chain[v][p];
-          const V u = ShiftUp(up[v][p], v > 0 ? up[v - 1][p] : Zero());
-          n[v][p] = MulHi16(Add16(u, Add16(rest[k][v][p], c.N1)), m[v]);
-          if (v == 0) n[v][p] = Or(n[v][p], pass[p]);
-          c.Pair = Add16(c.N2, c.N1), c.N2 = c.N1, c.N1 = n[v][p];
-        }
-      for (int v = 0; v < kVecs; ++v) Out[k][v] = Or(n[v][0], Shl8(n[v][1]));
     }
     UnturnBlock(B, rows, t0, Out);
     // This block's ring slots take the block after next; the next block reads at most 3 ahead.
