@@ -68,9 +68,8 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVe
   alignas(64) uint32_t part[kLanes];
   // Every lane's pixels inside the bitmap, as in all but the first and last blocks of most bands.
   const bool inside = R.All && T0 >= 2 * (kBandLanes - 1) && int64_t(T0) + kLanes <= B.Width;
-#if defined(__AVX512BW__)
-  // Quarter rows go straight into their places with broadcast loads, which leaves only the
-  // transposes within each quarter to the shuffle unit.
+  // Quarter rows (four pixels) go straight into their places, which leaves only the transposes
+  // within each quarter to the shuffle unit.
   if (inside) {
     for (int v = 0; v < kVecs; ++v) {
       const uint8_t* p[kLanes];
@@ -79,24 +78,22 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVe
         p[j] = R.Row[lane] + 4 * (int64_t(T0) - 2 * lane);
         _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p[j]) + kPrefetchBytes), _MM_HINT_T0);
       }
-      for (int b = 0; b < 4; ++b) {
+      for (int b = 0; b < kQuarters; ++b) {
         V g[4];
         for (int e = 0; e < 4; ++e) {
-          g[e] = _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p[e] + 16 * b)));
-          for (int q = 1; q < 4; ++q)
-            g[e] = _mm512_mask_broadcast_i32x4(g[e], __mmask16(0xF << (4 * q)),
-                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(p[4 * q + e] + 16 * b)));
+          const uint8_t* quarters[kQuarters];
+          for (int q = 0; q < kQuarters; ++q) quarters[q] = p[4 * q + e] + 16 * b;
+          g[e] = LoadQuarters(quarters);
         }
-        const V t0 = _mm512_unpacklo_epi32(g[0], g[1]), t1 = _mm512_unpackhi_epi32(g[0], g[1]);
-        const V t2 = _mm512_unpacklo_epi32(g[2], g[3]), t3 = _mm512_unpackhi_epi32(g[2], g[3]);
+        const V t0 = UnpackLo32(g[0], g[1]), t1 = UnpackHi32(g[0], g[1]);
+        const V t2 = UnpackLo32(g[2], g[3]), t3 = UnpackHi32(g[2], g[3]);
         V* ring = Ring[(T0 + 4 * b) & (kRing - 1)] + v;
-        ring[0] = _mm512_unpacklo_epi64(t0, t2), ring[kVecs] = _mm512_unpackhi_epi64(t0, t2);
-        ring[2 * kVecs] = _mm512_unpacklo_epi64(t1, t3), ring[3 * kVecs] = _mm512_unpackhi_epi64(t1, t3);
+        ring[0] = UnpackLo64(t0, t2), ring[kVecs] = UnpackHi64(t0, t2);
+        ring[2 * kVecs] = UnpackLo64(t1, t3), ring[3 * kVecs] = UnpackHi64(t1, t3);
       }
     }
     return;
   }
-#endif
   for (int v = 0; v < kVecs; ++v) {
     V r[kLanes];
     for (int j = 0; j < kLanes; ++j) {
@@ -126,32 +123,22 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVe
 void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[kVecs]) {
   alignas(64) uint32_t part[kLanes];
   const bool inside = R.All && T0 >= 2 * (kBandLanes - 2) && int64_t(T0) - 2 + kLanes <= B.Width;
-#if defined(__AVX512BW__)
-  // Transposes within quarters, then each quarter row stored in its place by a masked store.
+  // Transposes within quarters, then each quarter row stored in its place.
   if (inside) {
     for (int v = 0; v < kVecs; ++v)
-      for (int b = 0; b < 4; ++b) {
-        const V t0 = _mm512_unpacklo_epi32(Out[4 * b][v], Out[4 * b + 1][v]);
-        const V t1 = _mm512_unpackhi_epi32(Out[4 * b][v], Out[4 * b + 1][v]);
-        const V t2 = _mm512_unpacklo_epi32(Out[4 * b + 2][v], Out[4 * b + 3][v]);
-        const V t3 = _mm512_unpackhi_epi32(Out[4 * b + 2][v], Out[4 * b + 3][v]);
-        const V u[4] = {_mm512_unpacklo_epi64(t0, t2), _mm512_unpackhi_epi64(t0, t2), _mm512_unpacklo_epi64(t1, t3),
-                        _mm512_unpackhi_epi64(t1, t3)};
-        for (int q = 0; q < 4; ++q)
+      for (int b = 0; b < kQuarters; ++b) {
+        const V t0 = UnpackLo32(Out[4 * b][v], Out[4 * b + 1][v]), t1 = UnpackHi32(Out[4 * b][v], Out[4 * b + 1][v]);
+        const V t2 = UnpackLo32(Out[4 * b + 2][v], Out[4 * b + 3][v]), t3 = UnpackHi32(Out[4 * b + 2][v], Out[4 * b + 3][v]);
+        const V u[4] = {UnpackLo64(t0, t2), UnpackHi64(t0, t2), UnpackLo64(t1, t3), UnpackHi64(t1, t3)};
+        for (int q = 0; q < kQuarters; ++q)
           for (int e = 0; e < 4; ++e) {
             const int lane = v * kLanes + 4 * q + e;
             if (lane == 0 || lane == kBandLanes - 1) continue;
-            __m128i quarter;
-            if (q == 0) quarter = _mm512_castsi512_si128(u[e]);
-            else if (q == 1) quarter = _mm512_extracti32x4_epi32(u[e], 1);
-            else if (q == 2) quarter = _mm512_extracti32x4_epi32(u[e], 2);
-            else quarter = _mm512_extracti32x4_epi32(u[e], 3);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(R.Row[lane] + 4 * (int64_t(T0) - 2 * lane + 4 * b)), quarter);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(R.Row[lane] + 4 * (int64_t(T0) - 2 * lane + 4 * b)), Quarter(u[e], q));
           }
       }
     return;
   }
-#endif
   for (int v = 0; v < kVecs; ++v) {
     V r[kLanes];
     for (int k = 0; k < kLanes; ++k) r[k] = Out[k][v];

@@ -35,6 +35,28 @@ inline V Shl8(V A) { return _mm512_slli_epi16(A, 8); }
 // Pieces moved one place up (R[i] = X[i-1]), the first from the last of Prev; and one place down
 // (R[i] = X[i+1]), the last from the first of Next. Pieces are 32 bits.
 inline V ShiftUp(V X, V Prev) { return _mm512_alignr_epi32(X, Prev, 15); }
+// Within each 128-bit quarter: the low or high two 32-bit (or the low or high 64-bit) pieces of
+// A and B, interleaved.
+inline V UnpackLo32(V A, V B) { return _mm512_unpacklo_epi32(A, B); }
+inline V UnpackHi32(V A, V B) { return _mm512_unpackhi_epi32(A, B); }
+inline V UnpackLo64(V A, V B) { return _mm512_unpacklo_epi64(A, B); }
+inline V UnpackHi64(V A, V B) { return _mm512_unpackhi_epi64(A, B); }
+constexpr int kQuarters = 4;
+// A vector whose quarter q is the 16 bytes at P[q], put in place by broadcast loads.
+inline V LoadQuarters(const uint8_t* const* P) {
+  V x = _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P[0])));
+  for (int q = 1; q < 4; ++q)
+    x = _mm512_mask_broadcast_i32x4(x, __mmask16(0xF << (4 * q)), _mm_loadu_si128(reinterpret_cast<const __m128i*>(P[q])));
+  return x;
+}
+inline __m128i Quarter(V X, int Q) {
+  switch (Q) {
+    case 0: return _mm512_castsi512_si128(X);
+    case 1: return _mm512_extracti32x4_epi32(X, 1);
+    case 2: return _mm512_extracti32x4_epi32(X, 2);
+    default: return _mm512_extracti32x4_epi32(X, 3);
+  }
+}
 inline V ShiftDown(V X, V Next) { return _mm512_alignr_epi32(Next, X, 1); }
 inline V MulHi16(V A, V B) { return _mm512_mulhi_epu16(A, B); }
 // Transposes 16 vectors of 16 32-bit pieces: R[k][i] becomes R[i][k].
@@ -84,6 +106,16 @@ inline V Or(V A, V B) { return _mm256_or_si256(A, B); }
 inline V Words(short W) { return _mm256_set1_epi16(W); }
 inline V Shl8(V A) { return _mm256_slli_epi16(A, 8); }
 inline V ShiftUp(V X, V Prev) { return _mm256_alignr_epi8(X, _mm256_permute2x128_si256(Prev, X, 0x21), 12); }
+inline V UnpackLo32(V A, V B) { return _mm256_unpacklo_epi32(A, B); }
+inline V UnpackHi32(V A, V B) { return _mm256_unpackhi_epi32(A, B); }
+inline V UnpackLo64(V A, V B) { return _mm256_unpacklo_epi64(A, B); }
+inline V UnpackHi64(V A, V B) { return _mm256_unpackhi_epi64(A, B); }
+constexpr int kQuarters = 2;
+inline V LoadQuarters(const uint8_t* const* P) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P[0]))),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(P[1])), 1);
+}
+inline __m128i Quarter(V X, int Q) { return Q == 0 ? _mm256_castsi256_si128(X) : _mm256_extracti128_si256(X, 1); }
 inline V ShiftDown(V X, V Next) { return _mm256_alignr_epi8(_mm256_permute2x128_si256(X, Next, 0x21), X, 4); }
 inline V MulHi16(V A, V B) { return _mm256_mulhi_epu16(A, B); }
 inline void Transpose32(V (&R)[8]) {
@@ -129,6 +161,13 @@ inline V Or(V A, V B) { return _mm_or_si128(A, B); }
 inline V Words(short W) { return _mm_set1_epi16(W); }
 inline V Shl8(V A) { return _mm_slli_epi16(A, 8); }
 inline V ShiftUp(V X, V Prev) { return _mm_or_si128(_mm_slli_si128(X, 4), _mm_srli_si128(Prev, 12)); }
+inline V UnpackLo32(V A, V B) { return _mm_unpacklo_epi32(A, B); }
+inline V UnpackHi32(V A, V B) { return _mm_unpackhi_epi32(A, B); }
+inline V UnpackLo64(V A, V B) { return _mm_unpacklo_epi64(A, B); }
+inline V UnpackHi64(V A, V B) { return _mm_unpackhi_epi64(A, B); }
+constexpr int kQuarters = 1;
+inline V LoadQuarters(const uint8_t* const* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P[0])); }
+inline __m128i Quarter(V X, int) { return X; }
 inline V ShiftDown(V X, V Next) { return _mm_or_si128(_mm_srli_si128(X, 4), _mm_slli_si128(Next, 12)); }
 inline V MulHi16(V A, V B) { return _mm_mulhi_epu16(A, B); }
 inline void Transpose32(V (&R)[4]) {
