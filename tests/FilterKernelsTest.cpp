@@ -247,7 +247,12 @@ TEST_F(KernelSets, StretchColumnsFillWholeBlocksOfTheirTable) {
       ASSERT_TRUE(padded >= count && padded < count + block && padded % block == 0)
           << KernelName(s) << " count " << count << " padded " << padded;
       TGuardedImage mixed(padded, 1);
-      ActiveKernelTable()->StretchColumns(row.data(), store.Table(), mixed.rows[0]);
+      const TStretchColumnTable table = store.Table();
+      TStretchRowJob job;
+      job.Columns = &table;
+      job.RowA = job.AheadA = row.data();
+      job.Out = mixed.rows[0];
+      ActiveKernelTable()->StretchColumns(job);
       ASSERT_TRUE(mixed.GuardsIntact()) << KernelName(s) << " count " << count;
       // The padding repeats the last column.
       for (int i = 0; i < padded; ++i)
@@ -257,6 +262,61 @@ TEST_F(KernelSets, StretchColumnsFillWholeBlocksOfTheirTable) {
           const uint32_t p = row[4 * size_t(store.Left[c]) + lane], q = row[4 * size_t(store.Right[c]) + lane];
           ASSERT_EQ(mixed.rows[0][4 * i + lane], (p * (255 - wx) + q * wx) >> 8)
               << KernelName(s) << " pixel " << i << " of " << count << ", weight " << wx;
+        }
+    }
+  }
+}
+
+// Two source rows mixed and blended in one pass: exactly the pixels asked for, at any offset
+// from a cache line, for counts that end anywhere in a block.
+TEST_F(KernelSets, StretchColumnsBlendTwoRowsIntoExactlyTheirPixels) {
+  constexpr size_t kGuard = 160;
+  constexpr uint8_t kMark = 0xA5;
+  for (int round = 0; round < 300; ++round) {
+    const int srcWidth = std::max(1, SomeSize(150)), count = std::max(1, SomeSize(200));
+    std::vector<uint8_t> rowA(4 * size_t(srcWidth)), rowB(4 * size_t(srcWidth));
+    for (auto& b : rowA) b = uint8_t(rng_());
+    for (auto& b : rowB) b = uint8_t(rng_());
+    // The shrink's columns, or columns anywhere in the row.
+    const bool shrink = Uniform(0, 1) == 1;
+    TStretchColumnStore store;
+    for (int i = 0; i < count; ++i) {
+      const int col = shrink ? std::min(std::max(2 * i - 1, 0), srcWidth - 1) : Uniform(0, srcWidth - 1);
+      store.Left.push_back(col);
+      store.Right.push_back(std::min(col + 1, srcWidth - 1));
+      store.Weight.push_back(uint32_t(Uniform(0, 255)));
+    }
+    const uint32_t wy = uint32_t(Uniform(0, 3) == 0 ? Uniform(126, 129) : Uniform(0, 255));
+    const int pixels = Uniform(0, count);
+    const size_t offset = 4 * size_t(Uniform(0, 31)) + (Uniform(0, 3) == 0 ? size_t(Uniform(1, 3)) : 0);
+    const bool stream = Uniform(0, 1) == 1;
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      store.PlanBlocks(srcWidth, *ActiveKernelTable());
+      const TStretchColumnTable table = store.Table();
+      std::vector<uint8_t> out(kGuard + 128 + 4 * size_t(count) + kGuard, kMark);
+      const uintptr_t at = reinterpret_cast<uintptr_t>(out.data()) + kGuard;
+      uint8_t* dst = reinterpret_cast<uint8_t*>((at + 63) & ~uintptr_t(63)) + offset;
+      TStretchRowJob job;
+      job.Columns = &table;
+      job.RowA = job.AheadA = rowA.data();
+      job.RowB = job.AheadB = rowB.data();
+      job.WY = wy;
+      job.Pixels = pixels;
+      job.Stream = stream;
+      job.Out = dst;
+      ActiveKernelTable()->StretchColumns(job);
+      for (uint8_t* p = out.data(); p < dst; ++p) ASSERT_EQ(*p, kMark) << KernelName(s) << " wrote before the row";
+      for (uint8_t* p = dst + 4 * size_t(pixels); p < out.data() + out.size(); ++p)
+        ASSERT_EQ(*p, kMark) << KernelName(s) << " wrote past " << pixels << " pixels";
+      for (int i = 0; i < pixels; ++i)
+        for (int lane = 0; lane < 4; ++lane) {
+          const size_t l = 4 * size_t(store.Left[size_t(i)]) + lane, r = 4 * size_t(store.Right[size_t(i)]) + lane;
+          const uint32_t wx = store.Weight[size_t(i)];
+          const uint32_t top = (rowA[l] * (255 - wx) + rowA[r] * wx) >> 8;
+          const uint32_t bottom = (rowB[l] * (255 - wx) + rowB[r] * wx) >> 8;
+          ASSERT_EQ(dst[4 * size_t(i) + lane], (top * (255 - wy) + bottom * wy) >> 8)
+              << KernelName(s) << " pixel " << i << " of " << pixels << ", offset " << offset << ", stream " << stream;
         }
     }
   }

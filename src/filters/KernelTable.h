@@ -26,11 +26,28 @@ struct TStretchColumnTable {
   int32_t Blocks = 0;
 };
 
+// One call of StretchColumns. Without RowB: Out[i] = the mix of column i of RowA, for the
+// Blocks * BlockPixels columns of the table. With RowB: the Pixels pixels at Out, and nothing
+// else, are written with the two rows' mixes blended as StretchBlend does, with weight WY of
+// RowB's; Stream as there. AheadA and AheadB are rows that will be mixed later (or the rows
+// themselves): the pixels that the call reads are asked for from them meanwhile.
+struct TStretchRowJob {
+  const TStretchColumnTable* Columns = nullptr;
+  const uint8_t* RowA = nullptr;
+  const uint8_t* AheadA = nullptr;
+  const uint8_t* RowB = nullptr;
+  const uint8_t* AheadB = nullptr;
+  uint32_t WY = 0;
+  int32_t Pixels = 0;
+  bool Stream = false;
+  uint8_t* Out = nullptr;
+};
+
 struct TKernelTable {
   int32_t BlockPixels;  // columns per block of the stretch's column table
   int32_t BlockSpan;    // source pixels that one block's permute can reach; 0: none
-  // Out[i] = the mix of column i of Row, for the Blocks * BlockPixels columns of the table.
-  void (*StretchColumns)(const uint8_t* Row, const TStretchColumnTable& Columns, uint8_t* Out);
+  // The horizontal mix of one row through the column table, or of two rows blended.
+  void (*StretchColumns)(const TStretchRowJob& Job);
   // Dst[k] = (A[k] * (255 - WY) + B[k] * WY) >> 8 for Bytes bytes; nothing outside them is
   // read or written. Stream: write past the cache, for a destination too large to stay in it.
   void (*StretchBlend)(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Bytes, uint8_t* Dst, bool Stream);

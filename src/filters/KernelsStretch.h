@@ -9,8 +9,6 @@ namespace halvik {
 namespace HALVIK_KERNEL_NS {
 namespace {
 
-constexpr size_t kRowPrefetchBytes = 4096;
-
 #if defined(__AVX2__)
 // Per byte (f * WF + s * (255 - WF)) >> 8 for bytes F and S, the pairs WF, 255 - WF in Lo for
 // the unpacked low halves and in Hi for the high ones. As a signed byte 255 - WF is -(WF + 1),
@@ -25,41 +23,94 @@ inline V PairMix(V F, V S, V Lo, V Hi) {
 }
 #endif
 
-void StretchColumns(const uint8_t* Row, const TStretchColumnTable& Columns, uint8_t* Out) {
-  // Copied out, so that the stores to Out need not be taken to change them.
-  const int32_t* const first = Columns.First;
-  const int32_t* const second = Columns.Second;
-  const int32_t* const bases = Columns.BlockBase;
-  const int32_t blocks = Columns.Blocks;
-#if defined(__AVX2__)
-  const uint8_t* const pairs = Columns.PairWeights;
-#else
-  const uint32_t* const weights = Columns.Weight;
-  const V full = Words(0x00FF);
-#endif
-  for (int32_t b = 0; b < blocks; ++b) {
-    const size_t i = size_t(b) * kVPixels;
-    const int32_t base = bases[b];
+// The column table's arrays, copied out so that stores to the output need not be taken to
+// change them, and the horizontal mix of one block.
+class TColumnBlocks {
+ public:
+  explicit TColumnBlocks(const TStretchColumnTable& T)
+      : first_(T.First), second_(T.Second), bases_(T.BlockBase), weights_(T.Weight), pairs_(T.PairWeights) {}
+  // The mix of block B of Row; the same pixels of Ahead, a row to be mixed later, are asked for meanwhile.
+  V MixBlock(const uint8_t* Row, const uint8_t* Ahead, int32_t B) const {
+    const size_t i = size_t(B) * kVPixels;
+    const int32_t base = bases_[B];
     V p, q;
     if (base >= 0) {
-      // Rows of a shrink come from memory once each: ask for the row well ahead.
-      const uintptr_t at = reinterpret_cast<uintptr_t>(Row + 4 * size_t(base)) + kRowPrefetchBytes;
+      const uintptr_t at = reinterpret_cast<uintptr_t>(Ahead + 4 * size_t(base));
       _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0);
       _mm_prefetch(reinterpret_cast<const char*>(at + 64), _MM_HINT_T0);
-      p = PermutePixels(Row, base, first + i);
-      q = PermutePixels(Row, base, second + i);
+      p = PermutePixels(Row, base, first_ + i);
+      q = PermutePixels(Row, base, second_ + i);
     } else {
-      p = GatherPixels(Row, first + i);
-      q = GatherPixels(Row, second + i);
+      p = GatherPixels(Row, first_ + i);
+      q = GatherPixels(Row, second_ + i);
     }
 #if defined(__AVX2__)
-    const uint8_t* w = pairs + 2 * kVBytes * size_t(b);
-    Store(Out + 4 * i, PairMix(p, q, Load(w), Load(w + kVBytes)));
+    const uint8_t* w = pairs_ + 2 * kVBytes * size_t(B);
+    return PairMix(p, q, Load(w), Load(w + kVBytes));
 #else
-    const V w = Load(weights + i);
-    Store(Out + 4 * i, Mix(p, q, w, Xor(w, full)));
+    const V w = Load(weights_ + i);
+    return Mix(p, q, w, Xor(w, Words(0x00FF)));
 #endif
   }
+
+ private:
+  const int32_t* first_;
+  const int32_t* second_;
+  const int32_t* bases_;
+  const uint32_t* weights_;
+  const uint8_t* pairs_;
+};
+
+// The vertical blend of two mixed vectors with the weight WY of the second.
+class TRowBlend {
+ public:
+  explicit TRowBlend(uint32_t WY)
+#if defined(__AVX2__)
+      // The vector whose weight is at most 127 goes first, as PairMix wants it.
+      : swap_(WY < 128), pair_(Bytes4((Light(WY) | (255 - Light(WY)) << 8) * 0x00010001u)) {
+  }
+  V operator()(V A, V B) const { return swap_ ? PairMix(B, A, pair_, pair_) : PairMix(A, B, pair_, pair_); }
+#else
+      : w_(Words(short(WY))), iw_(Words(short(255 - WY))) {
+  }
+  V operator()(V A, V B) const { return Mix(A, B, iw_, w_); }
+#endif
+
+ private:
+#if defined(__AVX2__)
+  static uint32_t Light(uint32_t WY) { return WY < 128 ? WY : 255 - WY; }
+  bool swap_;
+  V pair_;
+#else
+  V w_, iw_;
+#endif
+};
+
+void StretchColumns(const TStretchRowJob& Job) {
+  const TColumnBlocks blocks(*Job.Columns);
+  const uint8_t *const a = Job.RowA, *const aheadA = Job.AheadA;
+  uint8_t* const out = Job.Out;
+  if (Job.RowB == nullptr) {
+    const int32_t count = Job.Columns->Blocks;
+    for (int32_t b = 0; b < count; ++b) Store(out + 4 * size_t(b) * kVPixels, blocks.MixBlock(a, aheadA, b));
+    return;
+  }
+  const uint8_t *const bRow = Job.RowB, *const aheadB = Job.AheadB;
+  const TRowBlend blend(Job.WY);
+  const int32_t whole = Job.Pixels / kVPixels, rest = Job.Pixels % kVPixels;
+  // Streaming stores need aligned addresses; a row that is not aligned is stored as usual.
+  const bool streaming = Job.Stream && (reinterpret_cast<uintptr_t>(out) & (kVBytes - 1)) == 0;
+  if (streaming) {
+    for (int32_t b = 0; b < whole; ++b)
+      Stream(out + 4 * size_t(b) * kVPixels, blend(blocks.MixBlock(a, aheadA, b), blocks.MixBlock(bRow, aheadB, b)));
+  } else {
+    for (int32_t b = 0; b < whole; ++b)
+      Store(out + 4 * size_t(b) * kVPixels, blend(blocks.MixBlock(a, aheadA, b), blocks.MixBlock(bRow, aheadB, b)));
+  }
+  if (rest > 0)
+    StorePixels(out + 4 * size_t(whole) * kVPixels, blend(blocks.MixBlock(a, aheadA, whole), blocks.MixBlock(bRow, aheadB, whole)),
+                rest);
+  if (streaming) _mm_sfence();
 }
 
 void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst, bool Streaming) {
@@ -67,18 +118,8 @@ void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count,
     for (size_t k = 0; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
     return;
   }
-#if defined(__AVX2__)
-  // The row whose weight is at most 127 goes first, as PairMix wants it.
-  const bool swap = WY < 128;
-  const uint8_t* const f = swap ? B : A;
-  const uint8_t* const s = swap ? A : B;
-  const uint32_t wf = swap ? WY : 255 - WY;
-  const V pair = Bytes4((wf | (255 - wf) << 8) * 0x00010001u);
-  const auto blend = [&](size_t K) { return PairMix(Load(f + K), Load(s + K), pair, pair); };
-#else
-  const V w = Words(short(WY)), iw = Words(short(255 - WY));
-  const auto blend = [&](size_t K) { return Mix(Load(A + K), Load(B + K), iw, w); };
-#endif
+  const TRowBlend mix(WY);
+  const auto blend = [&](size_t K) { return mix(Load(A + K), Load(B + K)); };
   if (Streaming) {
     // Streaming stores write the destination without first reading it into the cache. They
     // need aligned addresses, and an ordinary store to a line just streamed would read it back

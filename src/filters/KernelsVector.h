@@ -189,6 +189,22 @@ inline V Bytes4(uint32_t W) { return _mm256_set1_epi32(static_cast<int>(W)); }
 constexpr bool kByteProducts = false;
 #endif
 
+// The first N (0 to kVPixels) 4-byte pixels of X stored at P; nothing after them is touched.
+#if defined(__AVX512BW__)
+inline void StorePixels(uint8_t* P, V X, int N) { _mm512_mask_storeu_epi32(P, __mmask16((1u << N) - 1), X); }
+#elif defined(__AVX2__)
+inline void StorePixels(uint8_t* P, V X, int N) {
+  const V mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(N), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  _mm256_maskstore_epi32(reinterpret_cast<int*>(P), mask, X);
+}
+#else
+inline void StorePixels(uint8_t* P, V X, int N) {
+  alignas(16) uint8_t pixels[16];
+  Store(pixels, X);
+  __builtin_memcpy(P, pixels, 4 * size_t(N));
+}
+#endif
+
 }  // namespace
 }  // namespace HALVIK_KERNEL_NS
 }  // namespace halvik

@@ -10,6 +10,10 @@ namespace {
 // last-level cache could hold is better read back from the cache by the filter that follows.
 constexpr size_t kStreamBytes = size_t(8) << 20;
 
+const uint8_t* SourceRow(TABitmap& Source, int64_t Row) {
+  return static_cast<const uint8_t*>(Source.ScanLine(static_cast<int>(Row)));
+}
+
 // The horizontal mixes of the last two source rows asked for, so that a source row is mixed
 // once while it serves as row A and then as row B, whichever way the rows are walked.
 class TMixedRows {
@@ -32,8 +36,13 @@ class TMixedRows {
     for (int i = 0; i < 2; ++i)
       if (keys_[i] == Row) return buffers_[i].data();
     const int slot = keys_[0] == Keep ? 1 : 0;
-    kernels_.StretchColumns(static_cast<const uint8_t*>(source_.ScanLine(static_cast<int>(Row))), columns_,
-                            buffers_[slot].data());
+    TStretchRowJob job;
+    job.Columns = &columns_;
+    job.RowA = SourceRow(source_, Row);
+    // The rows are walked downwards: the next one is asked for while this one is mixed.
+    job.AheadA = SourceRow(source_, Clamp(Row + 1));
+    job.Out = buffers_[slot].data();
+    kernels_.StretchColumns(job);
     keys_[slot] = Row;
     return buffers_[slot].data();
   }
@@ -120,23 +129,52 @@ void StretchBilinearFast(const TStretchPlan& Plan, TABitmap& Source, TABitmap& D
   }
   store.PlanBlocks(Source.Width(), Kernels);
   const TStretchColumnTable columns = store.Table();
-  TMixedRows mixed(Source, columns, Kernels);
   const uint32_t yStep = static_cast<uint32_t>(Plan.YStep);
   const size_t bytes = 4 * size_t(count);
-  // A destination larger than the caches is written past them.
   const bool stream = bytes * size_t(Plan.DstHeight) > kStreamBytes;
+  const int64_t lastSourceRow = Source.Height() - 1;
+  // Source rows A and B of destination row R (of the main pass, then of the bottom pass, from
+  // the last source row and the one above it), clamped into the bitmap, and the weight of B.
+  struct TRows {
+    int64_t A, B;
+    uint32_t WY;
+  };
+  const auto rowsOf = [&](int32_t R) {
+    const bool main = R < Plan.MainRows;
+    const uint32_t yPos = static_cast<uint32_t>(main ? R : R - Plan.MainRows) * yStep;
+    const int64_t y = main ? int64_t(Plan.SrcTop) + (yPos >> 16) : Plan.LastRow;
+    return TRows{std::clamp<int64_t>(y, 0, lastSourceRow), std::clamp<int64_t>(main ? y + 1 : y - 1, 0, lastSourceRow),
+                 (yPos >> 8) & 255};
+  };
   const auto destRow = [&](int32_t Row) {
     return static_cast<uint8_t*>(Dest.ScanLine(Plan.DstTop + Row)) + 4 * size_t(Plan.DstLeft);
   };
 
+  // Steps of one and a half source rows or more leave few mixes that two destination rows
+  // share: each row is then mixed and blended in one pass, without keeping the mixes.
+  if (yStep >= 0x18000) {
+    for (int32_t r = 0; r < Plan.DstHeight; ++r) {
+      const TRows rows = rowsOf(r), next = rowsOf(std::min(r + 1, Plan.DstHeight - 1));
+      TStretchRowJob job;
+      job.Columns = &columns;
+      job.RowA = SourceRow(Source, rows.A);
+      job.AheadA = SourceRow(Source, next.A);
+      job.RowB = SourceRow(Source, rows.B);
+      job.AheadB = SourceRow(Source, next.B);
+      job.WY = rows.WY;
+      job.Pixels = count;
+      job.Stream = stream;
+      job.Out = destRow(r);
+      Kernels.StretchColumns(job);
+    }
+    return;
+  }
+  TMixedRows mixed(Source, columns, Kernels);
   for (int32_t r = 0; r < Plan.DstHeight; ++r) {
-    // Rows of the main pass, then of the bottom pass, from the last source row and the one above.
-    const bool main = r < Plan.MainRows;
-    const uint32_t yPos = static_cast<uint32_t>(main ? r : r - Plan.MainRows) * yStep;
-    const int64_t y = main ? int64_t(Plan.SrcTop) + (yPos >> 16) : Plan.LastRow;
+    const TRows rows = rowsOf(r);
     const uint8_t *a, *b;
-    mixed.Get(y, main ? y + 1 : y - 1, a, b);
-    Kernels.StretchBlend(a, b, (yPos >> 8) & 255, bytes, destRow(r), stream);
+    mixed.Get(rows.A, rows.B, a, b);
+    Kernels.StretchBlend(a, b, rows.WY, bytes, destRow(r), stream);
   }
 }
 
