@@ -29,7 +29,7 @@ struct TStretchColumnTable {
 // One call of StretchColumns. Without RowB: Out[i] = the mix of column i of RowA, for the
 // Blocks * BlockPixels columns of the table. With RowB: the Pixels pixels at Out, and nothing
 // else, are written with the two rows' mixes blended as StretchBlend does, with weight WY of
-// RowB's; Stream as there. AheadA and AheadB are rows that will be mixed later (or the rows
+// RowB's; Stream as there, also unfenced. AheadA and AheadB are rows that will be mixed later (or the rows
 // themselves): the pixels that the call reads are asked for from them meanwhile.
 struct TStretchRowJob {
   const TStretchColumnTable* Columns = nullptr;
@@ -49,7 +49,8 @@ struct TKernelTable {
   // The horizontal mix of one row through the column table, or of two rows blended.
   void (*StretchColumns)(const TStretchRowJob& Job);
   // Dst[k] = (A[k] * (255 - WY) + B[k] * WY) >> 8 for Bytes bytes; nothing outside them is
-  // read or written. Stream: write past the cache, for a destination too large to stay in it.
+  // read or written. Stream: write past the cache, for a destination too large to stay in it;
+  // those stores are not fenced: the caller fences once after its last call.
   void (*StretchBlend)(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Bytes, uint8_t* Dst, bool Stream);
   // The raster-order blur with radius 1 over Rows, for Width >= 2 and Height >= 2.
   void (*BlurRadius1)(uint8_t* const* Rows, int32_t Width, int32_t Height);

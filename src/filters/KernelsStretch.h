@@ -110,7 +110,6 @@ void StretchColumns(const TStretchRowJob& Job) {
   if (rest > 0)
     StorePixels(out + 4 * size_t(whole) * kVPixels, blend(blocks.MixBlock(a, aheadA, whole), blocks.MixBlock(bRow, aheadB, whole)),
                 rest);
-  if (streaming) _mm_sfence();
 }
 
 void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst, bool Streaming) {
@@ -131,7 +130,6 @@ void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count,
     for (; k + kLine <= Count; k += kLine)
       for (size_t j = 0; j < kLine; j += kVBytes) Stream(Dst + k + j, blend(k + j));
     for (; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
-    _mm_sfence();
     return;
   }
   // Whole vectors only: the row's last one overlaps the one before it rather than running past.

@@ -1,6 +1,7 @@
 #include "filters/StretchFast.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace halvik {
@@ -167,6 +168,7 @@ void StretchBilinearFast(const TStretchPlan& Plan, TABitmap& Source, TABitmap& D
       job.Out = destRow(r);
       Kernels.StretchColumns(job);
     }
+    if (stream) std::atomic_thread_fence(std::memory_order_seq_cst);
     return;
   }
   TMixedRows mixed(Source, columns, Kernels);
@@ -176,6 +178,8 @@ void StretchBilinearFast(const TStretchPlan& Plan, TABitmap& Source, TABitmap& D
     mixed.Get(rows.A, rows.B, a, b);
     Kernels.StretchBlend(a, b, rows.WY, bytes, destRow(r), stream);
   }
+  // Orders the streaming stores before whatever the caller does next.
+  if (stream) std::atomic_thread_fence(std::memory_order_seq_cst);
 }
 
 }  // namespace halvik
