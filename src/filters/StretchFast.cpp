@@ -9,7 +9,7 @@ namespace {
 
 // Destinations larger than this are written with streaming stores: one that a fair share of a
 // last-level cache could hold is better read back from the cache by the filter that follows.
-constexpr size_t kStreamBytes = size_t(8) << 20;
+constexpr size_t kStreamBytes = size_t(16) << 20;
 
 const uint8_t* SourceRow(TABitmap& Source, int64_t Row) {
   return static_cast<const uint8_t*>(Source.ScanLine(static_cast<int>(Row)));
