@@ -1,6 +1,7 @@
 // The bilinear stretch's pixel passes on a vector kernel set: the same samples as the scalar
-// row fill, with each source row mixed horizontally once and kept while two destination rows
-// blend it, since a row's horizontal mix does not depend on the destination row.
+// row fill, with each source row mixed horizontally once and kept while the destination rows
+// that use it blend it, since a row's horizontal mix does not depend on the destination row.
+// When rows are seldom shared (shrinks), each destination row is mixed and blended in one pass.
 #pragma once
 
 #include "bitmap/ABitmap.h"
