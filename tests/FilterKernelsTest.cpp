@@ -244,13 +244,14 @@ TEST_F(KernelSets, BlurKernelStaysInItsRows) {
   }
 }
 
-TEST_F(KernelSets, StretchKernelsStayInTheirRows) {
+TEST_F(KernelSets, StretchColumnsFillWholeBlocksOfTheirTable) {
   for (int round = 0; round < 300; ++round) {
     const int srcWidth = std::max(1, SomeSize(150)), count = SomeSize(200);
     std::vector<uint8_t> row(4 * size_t(srcWidth));
     for (auto& b : row) b = uint8_t(rng_());
     // Columns anywhere in the row, or walking along it in steps of 0 to 2 pixels as the
-    // stretches do, so that both the gathered and the permuted blocks run, up to the row's end.
+    // stretches do, so that both the gathered and the permuted blocks run, up to the row's end;
+    // weights on both sides of 128, where a pair is stored swapped.
     const bool walk = Uniform(0, 1) == 1;
     TStretchColumnStore store;
     int col = walk ? Uniform(0, srcWidth - 1) : 0;
@@ -258,30 +259,118 @@ TEST_F(KernelSets, StretchKernelsStayInTheirRows) {
       col = walk ? std::min(col + Uniform(0, 2), srcWidth - 1) : Uniform(0, srcWidth - 1);
       store.Left.push_back(col);
       store.Right.push_back(std::min(col + Uniform(0, 1), srcWidth - 1));
-      store.Weight.push_back(uint32_t(Uniform(0, 255)) * 0x00010001u);
+      store.Weight.push_back(uint32_t(Uniform(0, 3) == 0 ? Uniform(126, 129) : Uniform(0, 255)));
     }
-    const std::vector<int32_t>& left = store.Left;
-    const std::vector<int32_t>& right = store.Right;
-    const std::vector<uint32_t>& weight = store.Weight;
-    const uint32_t wy = uint32_t(Uniform(0, 255));
-    std::vector<uint8_t> a(4 * size_t(count)), b(4 * size_t(count));
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      store.PlanBlocks(srcWidth, *ActiveKernelTable());
+      const int padded = store.PaddedCount();
+      const int block = ActiveKernelTable()->BlockPixels;
+      ASSERT_TRUE(padded >= count && padded < count + block && padded % block == 0)
+          << KernelName(s) << " count " << count << " padded " << padded;
+      TGuardedImage mixed(padded, 1);
+      const TStretchColumnTable table = store.Table();
+      TStretchRowJob job;
+      job.Columns = &table;
+      job.RowA = job.AheadA = row.data();
+      job.Out = mixed.rows[0];
+      ActiveKernelTable()->StretchColumns(job);
+      ASSERT_TRUE(mixed.GuardsIntact()) << KernelName(s) << " count " << count;
+      // The padding repeats the last column.
+      for (int i = 0; i < padded; ++i)
+        for (int lane = 0; lane < 4; ++lane) {
+          const size_t c = size_t(std::min(i, count - 1));
+          const uint32_t wx = store.Weight[c];
+          const uint32_t p = row[4 * size_t(store.Left[c]) + lane], q = row[4 * size_t(store.Right[c]) + lane];
+          ASSERT_EQ(mixed.rows[0][4 * i + lane], (p * (255 - wx) + q * wx) >> 8)
+              << KernelName(s) << " pixel " << i << " of " << count << ", weight " << wx;
+        }
+    }
+  }
+}
+
+// Two source rows mixed and blended in one pass: exactly the pixels asked for, at any offset
+// from a cache line, for counts that end anywhere in a block.
+TEST_F(KernelSets, StretchColumnsBlendTwoRowsIntoExactlyTheirPixels) {
+  constexpr size_t kGuard = 160;
+  constexpr uint8_t kMark = 0xA5;
+  for (int round = 0; round < 300; ++round) {
+    const int srcWidth = std::max(1, SomeSize(150)), count = std::max(1, SomeSize(200));
+    std::vector<uint8_t> rowA(4 * size_t(srcWidth)), rowB(4 * size_t(srcWidth));
+    for (auto& b : rowA) b = uint8_t(rng_());
+    for (auto& b : rowB) b = uint8_t(rng_());
+    // The shrink's columns, or columns anywhere in the row.
+    const bool shrink = Uniform(0, 1) == 1;
+    TStretchColumnStore store;
+    for (int i = 0; i < count; ++i) {
+      const int col = shrink ? std::min(std::max(2 * i - 1, 0), srcWidth - 1) : Uniform(0, srcWidth - 1);
+      store.Left.push_back(col);
+      store.Right.push_back(std::min(col + 1, srcWidth - 1));
+      store.Weight.push_back(uint32_t(Uniform(0, 255)));
+    }
+    const uint32_t wy = uint32_t(Uniform(0, 3) == 0 ? Uniform(126, 129) : Uniform(0, 255));
+    const int pixels = Uniform(0, count);
+    const size_t offset = 4 * size_t(Uniform(0, 31)) + (Uniform(0, 3) == 0 ? size_t(Uniform(1, 3)) : 0);
+    const bool stream = Uniform(0, 1) == 1;
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      store.PlanBlocks(srcWidth, *ActiveKernelTable());
+      const TStretchColumnTable table = store.Table();
+      std::vector<uint8_t> out(kGuard + 128 + 4 * size_t(count) + kGuard, kMark);
+      const uintptr_t at = reinterpret_cast<uintptr_t>(out.data()) + kGuard;
+      uint8_t* dst = reinterpret_cast<uint8_t*>((at + 63) & ~uintptr_t(63)) + offset;
+      TStretchRowJob job;
+      job.Columns = &table;
+      job.RowA = job.AheadA = rowA.data();
+      job.RowB = job.AheadB = rowB.data();
+      job.WY = wy;
+      job.Pixels = pixels;
+      job.Stream = stream;
+      job.Out = dst;
+      ActiveKernelTable()->StretchColumns(job);
+      for (uint8_t* p = out.data(); p < dst; ++p) ASSERT_EQ(*p, kMark) << KernelName(s) << " wrote before the row";
+      for (uint8_t* p = dst + 4 * size_t(pixels); p < out.data() + out.size(); ++p)
+        ASSERT_EQ(*p, kMark) << KernelName(s) << " wrote past " << pixels << " pixels";
+      for (int i = 0; i < pixels; ++i)
+        for (int lane = 0; lane < 4; ++lane) {
+          const size_t l = 4 * size_t(store.Left[size_t(i)]) + lane, r = 4 * size_t(store.Right[size_t(i)]) + lane;
+          const uint32_t wx = store.Weight[size_t(i)];
+          const uint32_t top = (rowA[l] * (255 - wx) + rowA[r] * wx) >> 8;
+          const uint32_t bottom = (rowB[l] * (255 - wx) + rowB[r] * wx) >> 8;
+          ASSERT_EQ(dst[4 * size_t(i) + lane], (top * (255 - wy) + bottom * wy) >> 8)
+              << KernelName(s) << " pixel " << i << " of " << pixels << ", offset " << offset << ", stream " << stream;
+        }
+    }
+  }
+}
+
+TEST_F(KernelSets, StretchBlendWritesExactlyItsBytes) {
+  constexpr size_t kGuard = 160;
+  constexpr uint8_t kMark = 0xA5;
+  for (int round = 0; round < 600; ++round) {
+    // Byte counts around every vector width, also ones that are no whole number of pixels,
+    // at every offset from a cache line, written both ways.
+    const size_t bytes = size_t(std::max(0, 4 * SomeSize(300) - Uniform(0, 3)));
+    const size_t offset = size_t(Uniform(0, 127));
+    const bool stream = Uniform(0, 1) == 1;
+    const uint32_t wy = uint32_t(Uniform(0, 3) == 0 ? Uniform(126, 129) : Uniform(0, 255));
+    std::vector<uint8_t> a(bytes), b(bytes);
     for (auto& v : a) v = uint8_t(Uniform(0, 254));
     for (auto& v : b) v = uint8_t(Uniform(0, 254));
     for (TKernelSet s : FastSets()) {
       ASSERT_TRUE(SetActiveKernels(s));
-      TGuardedImage mixed(count, 1), blended(count, 1);
-      store.PlanBlocks(srcWidth, *ActiveKernelTable());
-      ActiveKernelTable()->StretchColumns(row.data(), store.Table(), mixed.rows[0]);
-      ActiveKernelTable()->StretchBlend(a.data(), b.data(), wy, 4 * size_t(count), blended.rows[0]);
-      ASSERT_TRUE(mixed.GuardsIntact() && blended.GuardsIntact()) << KernelName(s) << " count " << count;
-      for (int i = 0; i < count; ++i)
-        for (int lane = 0; lane < 4; ++lane) {
-          const uint32_t wx = weight[size_t(i)] & 255;
-          const uint32_t p = row[4 * size_t(left[size_t(i)]) + lane], q = row[4 * size_t(right[size_t(i)]) + lane];
-          ASSERT_EQ(mixed.rows[0][4 * i + lane], (p * (255 - wx) + q * wx) >> 8) << KernelName(s) << " pixel " << i;
-          const size_t k = 4 * size_t(i) + lane;
-          ASSERT_EQ(blended.rows[0][k], (a[k] * (255 - wy) + b[k] * wy) >> 8) << KernelName(s) << " byte " << k;
-        }
+      std::vector<uint8_t> store(kGuard + 128 + bytes + kGuard, kMark);
+      // The row starts Offset bytes past a 64-byte boundary.
+      const uintptr_t at = reinterpret_cast<uintptr_t>(store.data()) + kGuard;
+      uint8_t* dst = reinterpret_cast<uint8_t*>((at + 63) & ~uintptr_t(63)) + offset;
+      ActiveKernelTable()->StretchBlend(a.data(), b.data(), wy, bytes, dst, stream);
+      for (uint8_t* p = store.data(); p < dst; ++p)
+        ASSERT_EQ(*p, kMark) << KernelName(s) << " wrote before the row, " << bytes << " bytes at offset " << offset;
+      for (uint8_t* p = dst + bytes; p < store.data() + store.size(); ++p)
+        ASSERT_EQ(*p, kMark) << KernelName(s) << " wrote after the row, " << bytes << " bytes at offset " << offset;
+      for (size_t k = 0; k < bytes; ++k)
+        ASSERT_EQ(dst[k], (a[k] * (255 - wy) + b[k] * wy) >> 8)
+            << KernelName(s) << " byte " << k << " of " << bytes << ", weight " << wy << ", stream " << stream;
     }
   }
 }

@@ -9,46 +9,133 @@ namespace halvik {
 namespace HALVIK_KERNEL_NS {
 namespace {
 
-constexpr size_t kRowPrefetchBytes = 2048;
+#if defined(__AVX2__)
+// Per byte (f * WF + s * (255 - WF)) >> 8 for bytes F and S, the pairs WF, 255 - WF in Lo for
+// the unpacked low halves and in Hi for the high ones. As a signed byte 255 - WF is -(WF + 1),
+// so the product sum lacks 256 * s, which the lane's high byte adds back; the products stay
+// within 16 signed bits and the sum wraps to the exact value, below 65026.
+inline V PairMix(V F, V S, V Lo, V Hi) {
+  const V high = Words(short(0xFF00));
+  const V lo = UnpackLo8(F, S), hi = UnpackHi8(F, S);
+  const V mixedLo = Shr8(Add16(And(lo, high), MulAddBytes(lo, Lo)));
+  const V mixedHi = Shr8(Add16(And(hi, high), MulAddBytes(hi, Hi)));
+  return PackU16(mixedLo, mixedHi);
+}
+#endif
 
-void StretchColumns(const uint8_t* Row, const TStretchColumnTable& Columns, uint8_t* Out) {
-  const V full = Words(0x00FF);
-  int32_t i = 0;
-  for (; i + kVPixels <= Columns.Count; i += kVPixels) {
-    const int32_t base = Columns.BlockBase[i / kVPixels];
+// The column table's arrays, copied out so that stores to the output need not be taken to
+// change them, and the horizontal mix of one block.
+class TColumnBlocks {
+ public:
+  explicit TColumnBlocks(const TStretchColumnTable& T)
+      : first_(T.First), second_(T.Second), bases_(T.BlockBase), weights_(T.Weight), pairs_(T.PairWeights) {}
+  // The mix of block B of Row; the same pixels of Ahead, a row to be mixed later, are asked for meanwhile.
+  V MixBlock(const uint8_t* Row, const uint8_t* Ahead, int32_t B) const {
+    const size_t i = size_t(B) * kVPixels;
+    const int32_t base = bases_[B];
     V p, q;
     if (base >= 0) {
-      // Rows of a shrink come from memory once each: ask for the row well ahead.
-      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(Row + 4 * size_t(base)) + kRowPrefetchBytes),
-                   _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(Row + 4 * size_t(base)) + kRowPrefetchBytes + 64),
-                   _MM_HINT_T0);
-      p = PermutePixels(Row, base, Columns.RelLeft + i);
-      q = PermutePixels(Row, base, Columns.RelRight + i);
+      const uintptr_t at = reinterpret_cast<uintptr_t>(Ahead + 4 * size_t(base));
+      _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(at + 64), _MM_HINT_T0);
+      p = PermutePixels(Row, base, first_ + i);
+      q = PermutePixels(Row, base, second_ + i);
     } else {
-      p = GatherPixels(Row, Columns.Left + i);
-      q = GatherPixels(Row, Columns.Right + i);
+      p = GatherPixels(Row, first_ + i);
+      q = GatherPixels(Row, second_ + i);
     }
-    const V w = Load(Columns.Weight + i);
-    Store(Out + 4 * size_t(i), Mix(p, q, Xor(w, full), w));
+#if defined(__AVX2__)
+    const uint8_t* w = pairs_ + 2 * kVBytes * size_t(B);
+    return PairMix(p, q, Load(w), Load(w + kVBytes));
+#else
+    const V w = Load(weights_ + i);
+    return Mix(p, q, w, Xor(w, Words(0x00FF)));
+#endif
   }
-  for (; i < Columns.Count; ++i) {
-    const uint8_t* p = Row + 4 * size_t(Columns.Left[i]);
-    const uint8_t* q = Row + 4 * size_t(Columns.Right[i]);
-    const uint32_t w = Columns.Weight[i] & 255;
-    for (int lane = 0; lane < 4; ++lane) Out[4 * size_t(i) + lane] = MixByte(p[lane], q[lane], w);
+
+ private:
+  const int32_t* first_;
+  const int32_t* second_;
+  const int32_t* bases_;
+  const uint32_t* weights_;
+  const uint8_t* pairs_;
+};
+
+// The vertical blend of two mixed vectors with the weight WY of the second.
+class TRowBlend {
+ public:
+  explicit TRowBlend(uint32_t WY)
+#if defined(__AVX2__)
+      // The vector whose weight is at most 127 goes first, as PairMix wants it.
+      : swap_(WY < 128), pair_(Bytes4((Light(WY) | (255 - Light(WY)) << 8) * 0x00010001u)) {
   }
+  V operator()(V A, V B) const { return swap_ ? PairMix(B, A, pair_, pair_) : PairMix(A, B, pair_, pair_); }
+#else
+      : w_(Words(short(WY))), iw_(Words(short(255 - WY))) {
+  }
+  V operator()(V A, V B) const { return Mix(A, B, iw_, w_); }
+#endif
+
+ private:
+#if defined(__AVX2__)
+  static uint32_t Light(uint32_t WY) { return WY < 128 ? WY : 255 - WY; }
+  bool swap_;
+  V pair_;
+#else
+  V w_, iw_;
+#endif
+};
+
+void StretchColumns(const TStretchRowJob& Job) {
+  const TColumnBlocks blocks(*Job.Columns);
+  const uint8_t *const a = Job.RowA, *const aheadA = Job.AheadA;
+  uint8_t* const out = Job.Out;
+  if (Job.RowB == nullptr) {
+    const int32_t count = Job.Columns->Blocks;
+    for (int32_t b = 0; b < count; ++b) Store(out + 4 * size_t(b) * kVPixels, blocks.MixBlock(a, aheadA, b));
+    return;
+  }
+  const uint8_t *const bRow = Job.RowB, *const aheadB = Job.AheadB;
+  const TRowBlend blend(Job.WY);
+  const int32_t whole = Job.Pixels / kVPixels, rest = Job.Pixels % kVPixels;
+  // Streaming stores need aligned addresses; a row that is not aligned is stored as usual.
+  const bool streaming = Job.Stream && (reinterpret_cast<uintptr_t>(out) & (kVBytes - 1)) == 0;
+  if (streaming) {
+    for (int32_t b = 0; b < whole; ++b)
+      Stream(out + 4 * size_t(b) * kVPixels, blend(blocks.MixBlock(a, aheadA, b), blocks.MixBlock(bRow, aheadB, b)));
+  } else {
+    for (int32_t b = 0; b < whole; ++b)
+      Store(out + 4 * size_t(b) * kVPixels, blend(blocks.MixBlock(a, aheadA, b), blocks.MixBlock(bRow, aheadB, b)));
+  }
+  if (rest > 0)
+    StorePixels(out + 4 * size_t(whole) * kVPixels, blend(blocks.MixBlock(a, aheadA, whole), blocks.MixBlock(bRow, aheadB, whole)),
+                rest);
 }
 
-void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst) {
-  const V w = Words(short(WY)), iw = Words(short(255 - WY));
-  size_t k = 0;
-  // Up to the first whole vector of Dst, then streaming stores, which write the destination
-  // without first reading it into the cache.
-  for (; k < Count && (reinterpret_cast<uintptr_t>(Dst + k) & (kVBytes - 1)) != 0; ++k) Dst[k] = MixByte(A[k], B[k], WY);
-  for (; k + kVBytes <= Count; k += kVBytes) Stream(Dst + k, Mix(Load(A + k), Load(B + k), iw, w));
-  for (; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
-  _mm_sfence();
+void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst, bool Streaming) {
+  if (Count < size_t(kVBytes)) {
+    for (size_t k = 0; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
+    return;
+  }
+  const TRowBlend mix(WY);
+  const auto blend = [&](size_t K) { return mix(Load(A + K), Load(B + K)); };
+  if (Streaming) {
+    // Streaming stores write the destination without first reading it into the cache. They
+    // need aligned addresses, and an ordinary store to a line just streamed would read it back
+    // from memory: the partial lines at the ends are written byte by byte.
+    constexpr size_t kLine = 64;
+    size_t k = 0;
+    for (; k < Count && (reinterpret_cast<uintptr_t>(Dst + k) & (kLine - 1)) != 0; ++k)
+      Dst[k] = MixByte(A[k], B[k], WY);
+    for (; k + kLine <= Count; k += kLine)
+      for (size_t j = 0; j < kLine; j += kVBytes) Stream(Dst + k + j, blend(k + j));
+    for (; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
+    return;
+  }
+  // Whole vectors only: the row's last one overlaps the one before it rather than running past.
+  const size_t last = Count - kVBytes;
+  for (size_t k = 0; k < last; k += kVBytes) Store(Dst + k, blend(k));
+  Store(Dst + last, blend(last));
 }
 
 }  // namespace

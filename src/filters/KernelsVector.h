@@ -207,6 +207,42 @@ inline V Mix(V A, V B, V WA, V WB) {
 
 inline uint8_t MixByte(uint32_t A, uint32_t B, uint32_t W) { return uint8_t((A * (255 - W) + B * W) >> 8); }
 
+// ---- Byte pairs in 16-bit lanes, for the sets that multiply bytes by bytes. ----
+#if defined(__AVX512BW__)
+constexpr bool kByteProducts = true;
+inline V UnpackLo8(V A, V B) { return _mm512_unpacklo_epi8(A, B); }
+inline V UnpackHi8(V A, V B) { return _mm512_unpackhi_epi8(A, B); }
+inline V MulAddBytes(V Unsigned, V Signed) { return _mm512_maddubs_epi16(Unsigned, Signed); }
+inline V PackU16(V A, V B) { return _mm512_packus_epi16(A, B); }
+inline V Bytes4(uint32_t W) { return _mm512_set1_epi32(static_cast<int>(W)); }
+#elif defined(__AVX2__)
+constexpr bool kByteProducts = true;
+inline V UnpackLo8(V A, V B) { return _mm256_unpacklo_epi8(A, B); }
+inline V UnpackHi8(V A, V B) { return _mm256_unpackhi_epi8(A, B); }
+inline V MulAddBytes(V Unsigned, V Signed) { return _mm256_maddubs_epi16(Unsigned, Signed); }
+inline V PackU16(V A, V B) { return _mm256_packus_epi16(A, B); }
+inline V Bytes4(uint32_t W) { return _mm256_set1_epi32(static_cast<int>(W)); }
+#else
+// SSE2 has no byte-by-byte multiply: its stretch mixes through Mix.
+constexpr bool kByteProducts = false;
+#endif
+
+// The first N (0 to kVPixels) 4-byte pixels of X stored at P; nothing after them is touched.
+#if defined(__AVX512BW__)
+inline void StorePixels(uint8_t* P, V X, int N) { _mm512_mask_storeu_epi32(P, __mmask16((1u << N) - 1), X); }
+#elif defined(__AVX2__)
+inline void StorePixels(uint8_t* P, V X, int N) {
+  const V mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(N), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  _mm256_maskstore_epi32(reinterpret_cast<int*>(P), mask, X);
+}
+#else
+inline void StorePixels(uint8_t* P, V X, int N) {
+  alignas(16) uint8_t pixels[16];
+  Store(pixels, X);
+  __builtin_memcpy(P, pixels, 4 * size_t(N));
+}
+#endif
+
 }  // namespace
 }  // namespace HALVIK_KERNEL_NS
 }  // namespace halvik
