@@ -135,6 +135,29 @@ TEST_F(KernelSets, StretchEqualsScalar) {
   }
 }
 
+// A bitmap stretched into itself reads rows that the stretch has already written.
+TEST_F(KernelSets, StretchIntoItsOwnSourceEqualsScalar) {
+  const TStretchArgs cases[] = {{40, 30, 0, 0, 20, 15, 0, 0},    // enlarge from the top-left quarter
+                                {20, 15, 0, 0, 40, 30, 0, 0},    // shrink onto the top-left quarter
+                                {40, 30, 5, 3, 30, 20, 0, 0},    // enlarge over its own source
+                                {30, 20, 0, 0, 40, 30, 10, 10}};  // shrink onto the lower right
+  for (const TStretchArgs& a : cases) {
+    TABitmap start;
+    Noise(start, 40, 30);
+    ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
+    TABitmap want;
+    CopyInto(start, want);
+    StretchBilinear(a.DstWidth, a.DstHeight, want, a.SrcX, a.SrcY, a.SrcWidth, a.SrcHeight, a.DstX, a.DstY, want);
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      TABitmap got;
+      CopyInto(start, got);
+      StretchBilinear(a.DstWidth, a.DstHeight, got, a.SrcX, a.SrcY, a.SrcWidth, a.SrcHeight, a.DstX, a.DstY, got);
+      ASSERT_EQ(Bytes(got), Bytes(want)) << KernelName(s) << ": " << a.DstWidth << "x" << a.DstHeight;
+    }
+  }
+}
+
 TEST_F(KernelSets, BoxBlurEqualsScalarForEveryRadius) {
   for (int round = 0; round < 300; ++round) {
     TABitmap start;

@@ -81,7 +81,9 @@ void StretchBilinear(int32_t DstWidth, int32_t DstHeight, TABitmap& Source, doub
   if (!PlanStretch(DstWidth, DstHeight, SrcX, SrcY, SrcWidth, SrcHeight, DstX, DstY, Source.Width(),
                    Source.Height(), Dest.Width(), Dest.Height(), plan))
     return;
-  if (const TKernelTable* kernels = ActiveKernelTable()) {
+  // The vector rows mix each source row once, ahead of the rows it serves: a stretch of a bitmap
+  // into itself, which reads rows it has already overwritten, stays with the scalar code.
+  if (const TKernelTable* kernels = ActiveKernelTable(); kernels != nullptr && &Source != &Dest) {
     StretchBilinearFast(plan, Source, Dest, *kernels);
     return;
   }
