@@ -219,7 +219,12 @@ struct TBandSteps {
 // finished row above the band, turned) through unchanged.
 [[gnu::always_inline]] inline void ChainStep(TChain (&Chain)[kVecs][2], const V (&Rest)[kVecs][2], const V (&M)[kVecs],
                                              V Above, V First, V (&Out)[kVecs]) {
+#if defined(__AVX512BW__)
+  const V pass[2] = {And(Above, Words(0x00FF)), Shr8(Above)};
+  (void)First;
+#else
   const V pass[2] = {And(Above, First), And(Shr8(Above), First)};
+#endif
   V up[kVecs][2];
   for (int v = 0; v < kVecs; ++v)
     for (int p = 0; p < 2; ++p) up[v][p] = Add16(Chain[v][p].Pair, Chain[v][p].N1);
@@ -228,8 +233,14 @@ struct TBandSteps {
     for (int p = 0; p < 2; ++p) {
       TChain& c = Chain[v][p];
       const V u = ShiftUp(up[v][p], v > 0 ? up[v - 1][p] : Zero());
+#if defined(__AVX512BW__)
+      // The masked multiply keeps lane 0's two 16-bit pieces from the row above.
+      if (v == 0) n[v][p] = _mm512_mask_mulhi_epu16(pass[p], __mmask32(~3u), Add16(u, Add16(Rest[v][p], c.N1)), M[v]);
+      else n[v][p] = MulHi16(Add16(u, Add16(Rest[v][p], c.N1)), M[v]);
+#else
       n[v][p] = MulHi16(Add16(u, Add16(Rest[v][p], c.N1)), M[v]);
       if (v == 0) n[v][p] = Or(n[v][p], pass[p]);
+#endif
       c.Pair = Add16(c.N2, c.N1), c.N2 = c.N1, c.N1 = n[v][p];
     }
   for (int v = 0; v < kVecs; ++v) Out[v] = Or(n[v][0], Shl8(n[v][1]));
