@@ -112,30 +112,43 @@ void StretchColumns(const TStretchRowJob& Job) {
                 rest);
 }
 
-void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst, bool Streaming) {
-  if (Count < size_t(kVBytes)) {
-    for (size_t k = 0; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
-    return;
-  }
-  const TRowBlend mix(WY);
-  const auto blend = [&](size_t K) { return mix(Load(A + K), Load(B + K)); };
+// Writes Count bytes Blend(k) to Dst in whole vectors, Scalar(k) where a vector cannot go.
+template <typename F, typename S>
+void BlendRow(size_t Count, uint8_t* Dst, bool Streaming, F Blend, S Scalar) {
   if (Streaming) {
     // Streaming stores write the destination without first reading it into the cache. They
     // need aligned addresses, and an ordinary store to a line just streamed would read it back
     // from memory: the partial lines at the ends are written byte by byte.
     constexpr size_t kLine = 64;
     size_t k = 0;
-    for (; k < Count && (reinterpret_cast<uintptr_t>(Dst + k) & (kLine - 1)) != 0; ++k)
-      Dst[k] = MixByte(A[k], B[k], WY);
+    for (; k < Count && (reinterpret_cast<uintptr_t>(Dst + k) & (kLine - 1)) != 0; ++k) Dst[k] = Scalar(k);
     for (; k + kLine <= Count; k += kLine)
-      for (size_t j = 0; j < kLine; j += kVBytes) Stream(Dst + k + j, blend(k + j));
-    for (; k < Count; ++k) Dst[k] = MixByte(A[k], B[k], WY);
+      for (size_t j = 0; j < kLine; j += kVBytes) Stream(Dst + k + j, Blend(k + j));
+    for (; k < Count; ++k) Dst[k] = Scalar(k);
     return;
   }
   // Whole vectors only: the row's last one overlaps the one before it rather than running past.
   const size_t last = Count - kVBytes;
-  for (size_t k = 0; k < last; k += kVBytes) Store(Dst + k, blend(k));
-  Store(Dst + last, blend(last));
+  for (size_t k = 0; k < last; k += kVBytes) Store(Dst + k, Blend(k));
+  Store(Dst + last, Blend(last));
+}
+
+void StretchBlend(const uint8_t* A, const uint8_t* B, uint32_t WY, size_t Count, uint8_t* Dst, bool Streaming) {
+  const auto scalar = [&](size_t K) { return MixByte(A[K], B[K], WY); };
+  if (Count < size_t(kVBytes)) {
+    for (size_t k = 0; k < Count; ++k) Dst[k] = scalar(k);
+    return;
+  }
+  if (WY == 0 || WY == 255) {
+    // One row alone, as every other row of an enlargement by 2 takes it: (x * 255) >> 8 is
+    // x - 1 for x >= 1 and 0 for 0, one saturating subtraction.
+    const uint8_t* only = WY == 0 ? A : B;
+    const V one = Words(0x0101);
+    BlendRow(Count, Dst, Streaming, [&](size_t K) { return SubsU8(Load(only + K), one); }, scalar);
+    return;
+  }
+  const TRowBlend mix(WY);
+  BlendRow(Count, Dst, Streaming, [&](size_t K) { return mix(Load(A + K), Load(B + K)); }, scalar);
 }
 
 }  // namespace
