@@ -181,11 +181,11 @@ TEST_F(KernelSets, BoxBlurEqualsScalarForEveryRadius) {
   }
 }
 
-// Heights around the vector sets' band heights (6, 14 and 30 rows) and widths around their
+// Heights around the vector sets' band heights (8, 16 and 32 rows) and widths around their
 // blocks and around the width where a band's middle steps start to have no edge column.
 TEST_F(KernelSets, BoxBlurEqualsScalarAroundBandEdges) {
-  const int heights[] = {2, 5, 6, 7, 13, 14, 15, 29, 30, 31, 32, 59, 61};
-  const int widths[] = {2, 3, 4, 12, 13, 14, 28, 29, 30, 31, 60, 61, 62, 63, 64, 65, 97};
+  const int heights[] = {2, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 65};
+  const int widths[] = {2, 3, 4, 14, 15, 16, 17, 30, 31, 32, 33, 62, 63, 64, 65, 66, 97};
   for (int h : heights)
     for (int w : widths) {
       TABitmap start;

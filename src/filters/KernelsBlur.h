@@ -1,15 +1,17 @@
 // The raster-order box blur of radius 1. Included, through KernelsImpl.h, once per kernel set.
 //
 // Pixel (y, x) needs the new pixels (y-1, x-1 .. x+1) and (y, x-1) and the old ones of the rest
-// of its window, so along a row it is a chain n(x) = (C(x) + n(x-1)) / count. Rows run as the
-// lanes of kVecs vectors, each row two columns behind the row above it: at step t, lane j works
-// on column t - 2j, when the row above has just made column x+1 and the row below has not yet
-// reached x-1. The rows are held "turned" (one vector per step, one lane per row), so that the
-// neighbours of a window are the neighbouring steps and lanes.
+// of its window, so along a row it is a chain n(x) = (C(x) + n(x-1)) / count. A band's rows run
+// as the lanes of two vectors, each row two columns behind the row above it: at step t, row r
+// works on column t - 2r, when the row above has just made column x+1 and the row below has not
+// yet reached x-1. The rows are held "turned" (one vector per step, one lane per row), so that
+// the neighbours of a window are the neighbouring steps and lanes.
 //
-// Lane 0 carries the finished row above the band unchanged and the last lane the old row below
-// it, so a band makes kVecs * kLanes - 2 rows. Pixels outside the bitmap are 0 and their lanes are
-// multiplied by 0, which gives the edge windows their smaller sums with no case of their own.
+// The even rows of a band fill the first vector and the odd rows the second, so each row's
+// neighbours above and below are in the other vector, in the same lane or the next. The row
+// above the band (finished) and the row below it (old) enter as sums. Pixels outside the bitmap
+// are 0 and their lanes are multiplied by 0, which gives the edge windows their smaller sums
+// with no case of their own.
 #pragma once
 
 #include "filters/KernelTable.h"
@@ -20,10 +22,10 @@ namespace HALVIK_KERNEL_NS {
 namespace {
 
 constexpr int kLanes = kVPixels;
-// Vectors per band: two give four chains to hide the multiply's latency; more spill registers.
+// Vectors per band: the even rows and the odd rows, four chains with their two halves of bytes.
 constexpr int kVecs = 2;
 constexpr int kBandLanes = kVecs * kLanes;
-constexpr int32_t kBandRows = kBandLanes - 2;
+constexpr int32_t kBandRows = kBandLanes;  // every lane a row of the band
 // Turned steps kept: the block being chained and the one after it, which its windows reach.
 constexpr int32_t kRing = 2 * kLanes;
 constexpr size_t kPrefetchBytes = 512;
@@ -45,8 +47,11 @@ struct TBlurRows {
   int32_t Width, Height;
 };
 
-// The row of a lane in the band whose first new row is Y0.
-inline int64_t LaneRow(int32_t Y0, int Lane) { return int64_t(Y0) - 1 + Lane; }
+// Lane j of the first vector holds the band's row 2j, lane j of the second row 2j + 1, so that
+// a row's neighbours above and below sit in the other vector, at most one lane away.
+inline int BandRowOf(int Lane) { return 2 * (Lane % kLanes) + Lane / kLanes; }
+// The bitmap row of a lane in the band whose first row is Y0.
+inline int64_t LaneRow(int32_t Y0, int Lane) { return int64_t(Y0) + BandRowOf(Lane); }
 
 // The rows of one band's lanes, nullptr outside the bitmap, and whether all of them are inside.
 struct TBandRows {
@@ -75,7 +80,7 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVe
       const uint8_t* p[kLanes];
       for (int j = 0; j < kLanes; ++j) {
         const int lane = v * kLanes + j;
-        p[j] = R.Row[lane] + 4 * (int64_t(T0) - 2 * lane);
+        p[j] = R.Row[lane] + 4 * (int64_t(T0) - 2 * BandRowOf(lane));
         _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p[j]) + kPrefetchBytes), _MM_HINT_T0);
       }
       for (int b = 0; b < kQuarters; ++b) {
@@ -98,7 +103,7 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVe
     V r[kLanes];
     for (int j = 0; j < kLanes; ++j) {
       const int lane = v * kLanes + j;
-      const int64_t col = int64_t(T0) - 2 * lane;
+      const int64_t col = int64_t(T0) - 2 * BandRowOf(lane);
       const uint8_t* row = R.Row[lane];
       if (inside || (row != nullptr && col >= 0 && col + kLanes <= B.Width)) {
         const uint8_t* p = row + 4 * col;
@@ -122,7 +127,7 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVe
 // rows (not the two outer lanes), where they fall inside the bitmap.
 void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[kVecs]) {
   alignas(64) uint32_t part[kLanes];
-  const bool inside = R.All && T0 >= 2 * (kBandLanes - 2) && int64_t(T0) - 2 + kLanes <= B.Width;
+  const bool inside = R.All && T0 >= 2 * (kBandLanes - 1) && int64_t(T0) + kLanes <= B.Width;
   // Transposes within quarters, then each quarter row stored in its place.
   if (inside) {
     for (int v = 0; v < kVecs; ++v)
@@ -133,8 +138,8 @@ void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[kV
         for (int q = 0; q < kQuarters; ++q)
           for (int e = 0; e < 4; ++e) {
             const int lane = v * kLanes + 4 * q + e;
-            if (lane == 0 || lane == kBandLanes - 1) continue;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(R.Row[lane] + 4 * (int64_t(T0) - 2 * lane + 4 * b)), Quarter(u[e], q));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(R.Row[lane] + 4 * (int64_t(T0) - 2 * BandRowOf(lane) + 4 * b)),
+                             Quarter(u[e], q));
           }
       }
     return;
@@ -145,9 +150,8 @@ void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[kV
     Transpose32(r);
     for (int j = 0; j < kLanes; ++j) {
       const int lane = v * kLanes + j;
-      const int64_t col = int64_t(T0) - 2 * lane;
+      const int64_t col = int64_t(T0) - 2 * BandRowOf(lane);
       uint8_t* row = R.Row[lane];
-      if (lane == 0 || lane == kBandLanes - 1) continue;
       if (inside || (row != nullptr && col >= 0 && col + kLanes <= B.Width)) {
         Store(row + 4 * col, r[j]);
       } else if (row != nullptr && col + kLanes > 0 && col < B.Width) {
@@ -179,9 +183,9 @@ struct TChain {
 void StepMultipliers(const TBlurRows& B, int32_t Y0, int32_t T, V (&M)[kVecs]) {
   alignas(64) uint32_t m[kBandLanes];
   for (int lane = 0; lane < kBandLanes; ++lane) {
-    const int64_t row = LaneRow(Y0, lane), col = int64_t(T) - 2 * lane;
+    const int64_t row = LaneRow(Y0, lane), col = int64_t(T) - 2 * BandRowOf(lane);
     m[lane] = 0;
-    if (lane == 0 || lane == kBandLanes - 1 || row >= B.Height || col < 0 || col >= B.Width) continue;
+    if (row >= B.Height || col < 0 || col >= B.Width) continue;
     const int tall = 1 + (row > 0) + (row + 1 < B.Height);
     const int wide = 1 + (col > 0) + (col + 1 < B.Width);
     m[lane] = kReciprocals[tall * wide] * 0x00010001u;
@@ -194,12 +198,12 @@ void StepMultipliers(const TBlurRows& B, int32_t Y0, int32_t T, V (&M)[kVecs]) {
 // lie inside the bitmap with a row above and below.
 struct TBandSteps {
   explicit TBandSteps(const TBlurRows& B)
-      : InnerFrom(2 * (kBandLanes - 2) + 1),
-        InnerTo(B.Width > InnerFrom - 1 ? B.Width : InnerFrom - 1),
-        Steps((B.Width + 2 * (kBandLanes - 2) + kLanes - 1) / kLanes * kLanes),
+      : InnerFrom(2 * (kBandLanes - 1) + 1),
+        InnerTo(B.Width - 2 > InnerFrom - 1 ? B.Width - 2 : InnerFrom - 1),
+        Steps((B.Width + 2 * (kBandLanes - 1) + kLanes - 1) / kLanes * kLanes),
         Edges(size_t(kVecs) * size_t(Steps - (InnerTo - InnerFrom + 1))) {
     const int32_t inside = 1;  // a band whose lanes all have rows above and below
-    Full = int64_t(inside) - 2 + kBandLanes < B.Height;
+    Full = int64_t(inside) + kBandLanes < B.Height;
     for (int32_t t = 0; Full && t < Steps; ++t)
       if (t < InnerFrom || t > InnerTo) {
         StepMultipliers(B, inside, t, *reinterpret_cast<V(*)[kVecs]>(Edges.Data + kVecs * Index(t)));
@@ -207,52 +211,66 @@ struct TBandSteps {
   }
   int32_t Index(int32_t T) const { return T < InnerFrom ? T : InnerFrom + (T - InnerTo - 1); }
   // Whether the band starting at Y0 can use Edges.
-  bool Inside(const TBlurRows& B, int32_t Y0) const { return Full && Y0 >= 1 && int64_t(Y0) - 2 + kBandLanes < B.Height; }
+  bool Inside(const TBlurRows& B, int32_t Y0) const { return Full && Y0 >= 1 && int64_t(Y0) + kBandLanes < B.Height; }
 
   int32_t InnerFrom, InnerTo, Steps;
   TVectors Edges;
   bool Full = false;
 };
 
-// One step of the band's chains: from the sums of the window's other terms (Rest) and the new
-// pixels of the steps before, the new pixels of this step into Out. Lane 0 passes Above (the
-// finished row above the band, turned) through unchanged.
+// The three-pixel sums of Row around columns C0 .. C0 + kLanes - 1, even and odd bytes, into E
+// and O; pixels outside the row, and every pixel when there is no row, count 0.
+inline void RowSums3(const uint8_t* Row, int32_t Width, int64_t C0, uint32_t (&E)[kLanes], uint32_t (&O)[kLanes]) {
+  const V low = Words(0x00FF);
+  V a, b, c;
+  if (Row != nullptr && C0 >= 1 && C0 + kLanes + 1 <= Width) {
+    const uint8_t* p = Row + 4 * (C0 - 1);
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) + kPrefetchBytes), _MM_HINT_T0);
+    a = Load(p), b = Load(p + 4), c = Load(p + 8);
+  } else {
+    alignas(64) uint32_t px[kLanes + 2];
+    for (int k = 0; k < kLanes + 2; ++k) {
+      const int64_t col = C0 - 1 + k;
+      px[k] = Row != nullptr && col >= 0 && col < Width ? Word(Row + 4 * col) : 0;
+    }
+    a = Load(px), b = Load(px + 1), c = Load(px + 2);
+  }
+  Store(E, Add16(Add16(And(a, low), And(b, low)), And(c, low)));
+  Store(O, Add16(Add16(Shr8(a), Shr8(b)), Shr8(c)));
+}
+
+// One step of the band's chains: from the sums of the window's other terms (Rest), the row
+// above the band (Above: its three pixels over the first row's window, in every lane) and the
+// new pixels of the steps before, the new pixels of this step into Out.
 [[gnu::always_inline]] inline void ChainStep(TChain (&Chain)[kVecs][2], const V (&Rest)[kVecs][2], const V (&M)[kVecs],
-                                             V Above, V First, V (&Out)[kVecs]) {
-#if defined(__AVX512BW__)
-  const V pass[2] = {And(Above, Words(0x00FF)), Shr8(Above)};
-  (void)First;
-#else
-  const V pass[2] = {And(Above, First), And(Shr8(Above), First)};
-#endif
+                                             const V (&Above)[2], V (&Out)[kVecs]) {
   V up[kVecs][2];
   for (int v = 0; v < kVecs; ++v)
     for (int p = 0; p < 2; ++p) up[v][p] = Add16(Chain[v][p].Pair, Chain[v][p].N1);
   V n[kVecs][2];
+  for (int p = 0; p < 2; ++p) {
+    // Row 2j has row 2j-1 above it, lane j-1 of the second vector; row 2j+1 has row 2j, the same
+    // lane of the first.
+    n[0][p] = MulHi16(Add16(ShiftUp(up[1][p], Above[p]), Add16(Rest[0][p], Chain[0][p].N1)), M[0]);
+    n[1][p] = MulHi16(Add16(up[0][p], Add16(Rest[1][p], Chain[1][p].N1)), M[1]);
+  }
   for (int v = 0; v < kVecs; ++v)
     for (int p = 0; p < 2; ++p) {
       TChain& c = Chain[v][p];
-      const V u = ShiftUp(up[v][p], v > 0 ? up[v - 1][p] : Zero());
-#if defined(__AVX512BW__)
-      // The masked multiply keeps lane 0's two 16-bit pieces from the row above.
-      if (v == 0) n[v][p] = _mm512_mask_mulhi_epu16(pass[p], __mmask32(~3u), Add16(u, Add16(Rest[v][p], c.N1)), M[v]);
-      else n[v][p] = MulHi16(Add16(u, Add16(Rest[v][p], c.N1)), M[v]);
-#else
-      n[v][p] = MulHi16(Add16(u, Add16(Rest[v][p], c.N1)), M[v]);
-      if (v == 0) n[v][p] = Or(n[v][p], pass[p]);
-#endif
       c.Pair = Add16(c.N2, c.N1), c.N2 = c.N1, c.N1 = n[v][p];
     }
   for (int v = 0; v < kVecs; ++v) Out[v] = Or(n[v][0], Shl8(n[v][1]));
 }
 
 void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[kVecs], V (*Out)[kVecs]) {
+  static_assert(kVecs == 2, "the band's rows alternate between two vectors");
   const V low = Words(0x00FF);
-  alignas(64) uint32_t keepFirst[kLanes] = {0x00FF00FFu};
-  const V first = Load(keepFirst);
   const int32_t innerFrom = S.InnerFrom, innerTo = S.InnerTo;
   const V* edges = S.Inside(B, Y0) ? S.Edges.Data : nullptr;
   const TBandRows rows(B, Y0);
+  // The finished row above the band and the old row below it, or none.
+  const uint8_t* above = Y0 > 0 ? B.Rows[Y0 - 1] : nullptr;
+  const uint8_t* below = int64_t(Y0) + kBandLanes < B.Height ? B.Rows[Y0 + kBandLanes] : nullptr;
   V inner[kVecs];
   StepMultipliers(B, Y0, innerFrom, inner);
 
@@ -270,23 +288,34 @@ void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[kVe
   TChain chain[kVecs][2];
   // The sum of every term of a step's windows but those of the row above: own and below.
   V rest[kLanes][kVecs][2];
+  alignas(64) uint32_t aboveSums[2][kLanes], belowSums[2][kLanes];
   for (int32_t t0 = 0; t0 < S.Steps; t0 += kLanes) {
+    // The row above meets the band's first row at column t, the row below its last at t - 2 * (rows - 1).
+    RowSums3(above, B.Width, t0, aboveSums[0], aboveSums[1]);
+    RowSums3(below, B.Width, int64_t(t0) - 2 * (kBandLanes - 1), belowSums[0], belowSums[1]);
     for (int k = 0; k < kLanes; ++k) {
       const int32_t t = t0 + k;
-      V below[kVecs][2], next[kVecs][2];
+      V down[kVecs][2], next[kVecs][2];
       for (int v = 0; v < kVecs; ++v) {
         const V k3 = Ring[(t + 3) & (kRing - 1)][v];
         next[v][0] = And(k3, low), next[v][1] = Shr8(k3);
-        for (int p = 0; p < 2; ++p) below[v][p] = Add16(own1[v][p], next[v][p]);
+        for (int p = 0; p < 2; ++p) down[v][p] = Add16(own1[v][p], next[v][p]);
+      }
+      for (int p = 0; p < 2; ++p) {
+        // Row 2j has row 2j+1 below it, the same lane of the second vector; row 2j+1 has row
+        // 2j+2, lane j+1 of the first (the last lane: the row below the band).
+        rest[k][0][p] = Add16(own0[0][p], down[1][p]);
+        rest[k][1][p] = Add16(own0[1][p], ShiftDown(down[0][p], Dwords(belowSums[p][k])));
       }
       for (int v = 0; v < kVecs; ++v)
-        for (int p = 0; p < 2; ++p) {
-          rest[k][v][p] = Add16(own0[v][p], ShiftDown(below[v][p], v + 1 < kVecs ? below[v + 1][p] : Zero()));
+        for (int p = 0; p < 2; ++p)
           own0[v][p] = own1[v][p], own1[v][p] = Add16(k2[v][p], next[v][p]), k2[v][p] = next[v][p];
-        }
     }
     if (t0 >= innerFrom && t0 + kLanes - 1 <= innerTo) {
-      for (int k = 0; k < kLanes; ++k) ChainStep(chain, rest[k], inner, Ring[(t0 + k) & (kRing - 1)][0], first, Out[k]);
+      for (int k = 0; k < kLanes; ++k) {
+        const V up[2] = {Dwords(aboveSums[0][k]), Dwords(aboveSums[1][k])};
+        ChainStep(chain, rest[k], inner, up, Out[k]);
+      }
     } else {
       for (int k = 0; k < kLanes; ++k) {
         const int32_t t = t0 + k;
@@ -297,7 +326,8 @@ void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[kVe
           for (int v = 0; v < kVecs; ++v) m[v] = edges[kVecs * S.Index(t) + v];
         else
           StepMultipliers(B, Y0, t, m);
-        ChainStep(chain, rest[k], m, Ring[t & (kRing - 1)][0], first, Out[k]);
+        const V up[2] = {Dwords(aboveSums[0][k]), Dwords(aboveSums[1][k])};
+        ChainStep(chain, rest[k], m, up, Out[k]);
       }
     }
     UnturnBlock(B, rows, t0, Out);

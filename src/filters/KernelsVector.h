@@ -33,6 +33,7 @@ inline V Or(V A, V B) { return _mm512_or_si512(A, B); }
 inline V Words(short W) { return _mm512_set1_epi16(W); }
 inline V Shl8(V A) { return _mm512_slli_epi16(A, 8); }
 inline V SubsU8(V A, V B) { return _mm512_subs_epu8(A, B); }  // per byte A - B, at least 0
+inline V Dwords(uint32_t W) { return _mm512_set1_epi32(static_cast<int>(W)); }
 // Pieces moved one place up (R[i] = X[i-1]), the first from the last of Prev; and one place down
 // (R[i] = X[i+1]), the last from the first of Next. Pieces are 32 bits.
 inline V ShiftUp(V X, V Prev) { return _mm512_alignr_epi32(X, Prev, 15); }
@@ -107,6 +108,7 @@ inline V Or(V A, V B) { return _mm256_or_si256(A, B); }
 inline V Words(short W) { return _mm256_set1_epi16(W); }
 inline V Shl8(V A) { return _mm256_slli_epi16(A, 8); }
 inline V SubsU8(V A, V B) { return _mm256_subs_epu8(A, B); }
+inline V Dwords(uint32_t W) { return _mm256_set1_epi32(static_cast<int>(W)); }
 inline V ShiftUp(V X, V Prev) { return _mm256_alignr_epi8(X, _mm256_permute2x128_si256(Prev, X, 0x21), 12); }
 inline V UnpackLo32(V A, V B) { return _mm256_unpacklo_epi32(A, B); }
 inline V UnpackHi32(V A, V B) { return _mm256_unpackhi_epi32(A, B); }
@@ -163,6 +165,7 @@ inline V Or(V A, V B) { return _mm_or_si128(A, B); }
 inline V Words(short W) { return _mm_set1_epi16(W); }
 inline V Shl8(V A) { return _mm_slli_epi16(A, 8); }
 inline V SubsU8(V A, V B) { return _mm_subs_epu8(A, B); }
+inline V Dwords(uint32_t W) { return _mm_set1_epi32(static_cast<int>(W)); }
 inline V ShiftUp(V X, V Prev) { return _mm_or_si128(_mm_slli_si128(X, 4), _mm_srli_si128(Prev, 12)); }
 inline V UnpackLo32(V A, V B) { return _mm_unpacklo_epi32(A, B); }
 inline V UnpackHi32(V A, V B) { return _mm_unpackhi_epi32(A, B); }
