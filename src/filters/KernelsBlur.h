@@ -178,17 +178,27 @@ struct TChain {
   V N1 = Zero(), N2 = Zero(), Pair = Zero();
 };
 
-// The multipliers of step T: per lane, the reciprocal of its window's count, or 0 for a lane
-// that keeps no result (the two outer lanes, rows and columns outside the bitmap).
-void StepMultipliers(const TBlurRows& B, int32_t Y0, int32_t T, V (&M)[kVecs]) {
+// Per lane of the band starting at Y0, the multipliers of an inner and of an edge column (the
+// reciprocal of the window's count in both 16-bit halves), 0 for a row outside the bitmap.
+struct TLaneFactors {
+  TLaneFactors(const TBlurRows& B, int32_t Y0) {
+    for (int lane = 0; lane < kBandLanes; ++lane) {
+      const int64_t row = LaneRow(Y0, lane);
+      const int tall = 1 + (row > 0) + (row + 1 < B.Height);
+      Inner[lane] = row < B.Height ? kReciprocals[3 * tall] * 0x00010001u : 0;
+      Edge[lane] = row < B.Height ? kReciprocals[2 * tall] * 0x00010001u : 0;
+    }
+  }
+  uint32_t Inner[kBandLanes], Edge[kBandLanes];
+};
+
+// The multipliers of step T: per lane, the reciprocal of its window's count, or 0 for a column
+// outside the bitmap.
+void StepMultipliers(const TBlurRows& B, const TLaneFactors& F, int32_t T, V (&M)[kVecs]) {
   alignas(64) uint32_t m[kBandLanes];
   for (int lane = 0; lane < kBandLanes; ++lane) {
-    const int64_t row = LaneRow(Y0, lane), col = int64_t(T) - 2 * BandRowOf(lane);
-    m[lane] = 0;
-    if (row >= B.Height || col < 0 || col >= B.Width) continue;
-    const int tall = 1 + (row > 0) + (row + 1 < B.Height);
-    const int wide = 1 + (col > 0) + (col + 1 < B.Width);
-    m[lane] = kReciprocals[tall * wide] * 0x00010001u;
+    const int64_t col = int64_t(T) - 2 * BandRowOf(lane);
+    m[lane] = col < 0 || col >= B.Width ? 0 : col == 0 || col == B.Width - 1 ? F.Edge[lane] : F.Inner[lane];
   }
   for (int v = 0; v < kVecs; ++v) M[v] = Load(m + v * kLanes);
 }
@@ -204,9 +214,10 @@ struct TBandSteps {
         Edges(size_t(kVecs) * size_t(Steps - (InnerTo - InnerFrom + 1))) {
     const int32_t inside = 1;  // a band whose lanes all have rows above and below
     Full = int64_t(inside) + kBandLanes < B.Height;
+    const TLaneFactors factors(B, inside);
     for (int32_t t = 0; Full && t < Steps; ++t)
       if (t < InnerFrom || t > InnerTo) {
-        StepMultipliers(B, inside, t, *reinterpret_cast<V(*)[kVecs]>(Edges.Data + kVecs * Index(t)));
+        StepMultipliers(B, factors, t, *reinterpret_cast<V(*)[kVecs]>(Edges.Data + kVecs * Index(t)));
       }
   }
   int32_t Index(int32_t T) const { return T < InnerFrom ? T : InnerFrom + (T - InnerTo - 1); }
@@ -271,8 +282,9 @@ void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[kVe
   // The finished row above the band and the old row below it, or none.
   const uint8_t* above = Y0 > 0 ? B.Rows[Y0 - 1] : nullptr;
   const uint8_t* below = int64_t(Y0) + kBandLanes < B.Height ? B.Rows[Y0 + kBandLanes] : nullptr;
+  const TLaneFactors factors(B, Y0);
   V inner[kVecs];
-  StepMultipliers(B, Y0, innerFrom, inner);
+  StepMultipliers(B, factors, innerFrom, inner);
 
   TurnBlock(B, rows, 0, Ring);
   TurnBlock(B, rows, kLanes, Ring);
@@ -325,7 +337,7 @@ void BlurBand(const TBlurRows& B, const TBandSteps& S, int32_t Y0, V (*Ring)[kVe
         else if (edges != nullptr)
           for (int v = 0; v < kVecs; ++v) m[v] = edges[kVecs * S.Index(t) + v];
         else
-          StepMultipliers(B, Y0, t, m);
+          StepMultipliers(B, factors, t, m);
         const V up[2] = {Dwords(aboveSums[0][k]), Dwords(aboveSums[1][k])};
         ChainStep(chain, rest[k], m, up, Out[k]);
       }
