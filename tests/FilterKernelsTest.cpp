@@ -69,6 +69,22 @@ class KernelSets : public ::testing::Test {
     for (int y = 0; y < From.Height(); ++y)
       std::memcpy(To.ScanLine(y), From.ScanLine(y), 4 * size_t(From.Width()));
   }
+  // The radius-1 blur of a W x H bitmap of noise by every vector set, against the scalar code.
+  void BlurEqualsScalar(int W, int H) {
+    TABitmap start;
+    Noise(start, W, H);
+    ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
+    TABitmap want;
+    CopyInto(start, want);
+    BoxBlur(want, 1);
+    for (TKernelSet s : FastSets()) {
+      ASSERT_TRUE(SetActiveKernels(s));
+      TABitmap got;
+      CopyInto(start, got);
+      BoxBlur(got, 1);
+      ASSERT_EQ(Bytes(got), Bytes(want)) << KernelName(s) << ": " << W << "x" << H;
+    }
+  }
   std::mt19937_64 rng_;
   TKernelSet saved_ = TKernelSet::Scalar;
 };
@@ -187,41 +203,12 @@ TEST_F(KernelSets, BoxBlurEqualsScalarAroundBandEdges) {
   const int heights[] = {2, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 65};
   const int widths[] = {2, 3, 4, 14, 15, 16, 17, 30, 31, 32, 33, 62, 63, 64, 65, 66, 97};
   for (int h : heights)
-    for (int w : widths) {
-      TABitmap start;
-      Noise(start, w, h);
-      ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
-      TABitmap want;
-      CopyInto(start, want);
-      BoxBlur(want, 1);
-      for (TKernelSet s : FastSets()) {
-        ASSERT_TRUE(SetActiveKernels(s));
-        TABitmap got;
-        CopyInto(start, got);
-        BoxBlur(got, 1);
-        ASSERT_EQ(Bytes(got), Bytes(want)) << KernelName(s) << ": " << w << "x" << h;
-      }
-    }
+    for (int w : widths) ASSERT_NO_FATAL_FAILURE(BlurEqualsScalar(w, h));
 }
 
 // Wide bitmaps, with band counts and widths that end anywhere in a vector.
 TEST_F(KernelSets, BoxBlurEqualsScalarOnWideBands) {
-  for (int round = 0; round < 12; ++round) {
-    const int w = Uniform(1100, 3000), h = Uniform(15, 70);
-    TABitmap start;
-    Noise(start, w, h);
-    ASSERT_TRUE(SetActiveKernels(TKernelSet::Scalar));
-    TABitmap want;
-    CopyInto(start, want);
-    BoxBlur(want, 1);
-    for (TKernelSet s : FastSets()) {
-      ASSERT_TRUE(SetActiveKernels(s));
-      TABitmap got;
-      CopyInto(start, got);
-      BoxBlur(got, 1);
-      ASSERT_EQ(Bytes(got), Bytes(want)) << KernelName(s) << " round " << round << ": " << w << "x" << h;
-    }
-  }
+  for (int round = 0; round < 12; ++round) ASSERT_NO_FATAL_FAILURE(BlurEqualsScalar(Uniform(1100, 3000), Uniform(15, 70)));
 }
 
 // Rows apart from one another, each followed by guard bytes that no kernel may touch.
