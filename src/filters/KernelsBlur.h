@@ -25,7 +25,6 @@ constexpr int kLanes = kVPixels;
 // Vectors per band: the even rows and the odd rows, four chains with their two halves of bytes.
 constexpr int kVecs = 2;
 constexpr int kBandLanes = kVecs * kLanes;
-constexpr int32_t kBandRows = kBandLanes;  // every lane a row of the band
 // Turned steps kept: the block being chained and the one after it, which its windows reach.
 constexpr int32_t kRing = 2 * kLanes;
 constexpr size_t kPrefetchBytes = 512;
@@ -53,7 +52,7 @@ inline int BandRowOf(int Lane) { return 2 * (Lane % kLanes) + Lane / kLanes; }
 // The bitmap row of a lane in the band whose first row is Y0.
 inline int64_t LaneRow(int32_t Y0, int Lane) { return int64_t(Y0) + BandRowOf(Lane); }
 
-// The rows of one band's lanes, nullptr outside the bitmap, and whether all of them are inside.
+// The rows of one band's lanes, nullptr outside the bitmap.
 struct TBandRows {
   TBandRows(const TBlurRows& B, int32_t Y0) {
     All = true;
@@ -63,24 +62,28 @@ struct TBandRows {
       All = All && Row[lane] != nullptr;
     }
   }
+  // Whether the pixels of steps T0 .. T0 + kLanes - 1 lie inside the bitmap on every lane, as in
+  // all but the first and last blocks of most bands.
+  bool Inside(const TBlurRows& B, int32_t T0) const {
+    return All && T0 >= 2 * (kBandLanes - 1) && int64_t(T0) + kLanes <= B.Width;
+  }
   uint8_t* Row[kBandLanes];
   bool All;
 };
 
-// Ring[t % kRing][v] for T0 <= t < T0 + kLanes: lane j of vector v is pixel (row of lane
-// v * kLanes + j, t - 2 * that lane) of the bitmap, or 0 outside it.
+// Ring[t % kRing][v] for T0 <= t < T0 + kLanes: lane j of vector v is the pixel of the lane's
+// row at column t - 2 * (its band row), or 0 outside the bitmap.
 void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVecs]) {
-  alignas(64) uint32_t part[kLanes];
-  // Every lane's pixels inside the bitmap, as in all but the first and last blocks of most bands.
-  const bool inside = R.All && T0 >= 2 * (kBandLanes - 1) && int64_t(T0) + kLanes <= B.Width;
   // Quarter rows (four pixels) go straight into their places, which leaves only the transposes
   // within each quarter to the shuffle unit.
-  if (inside) {
+  if (R.Inside(B, T0)) {
     for (int v = 0; v < kVecs; ++v) {
       const uint8_t* p[kLanes];
       for (int j = 0; j < kLanes; ++j) {
         const int lane = v * kLanes + j;
         p[j] = R.Row[lane] + 4 * (int64_t(T0) - 2 * BandRowOf(lane));
+        // The band reads its rows side by side, more streams than the processor follows: each
+        // row is asked for a few blocks ahead (a hint past the row's end is harmless).
         _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p[j]) + kPrefetchBytes), _MM_HINT_T0);
       }
       for (int b = 0; b < kQuarters; ++b) {
@@ -99,18 +102,15 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVe
     }
     return;
   }
+  alignas(64) uint32_t part[kLanes];
   for (int v = 0; v < kVecs; ++v) {
     V r[kLanes];
     for (int j = 0; j < kLanes; ++j) {
       const int lane = v * kLanes + j;
       const int64_t col = int64_t(T0) - 2 * BandRowOf(lane);
       const uint8_t* row = R.Row[lane];
-      if (inside || (row != nullptr && col >= 0 && col + kLanes <= B.Width)) {
-        const uint8_t* p = row + 4 * col;
-        // The band reads its rows side by side, more streams than the processor follows: each
-        // row is asked for a few blocks ahead (a hint past the row's end is harmless).
-        _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) + kPrefetchBytes), _MM_HINT_T0);
-        r[j] = Load(p);
+      if (row != nullptr && col >= 0 && col + kLanes <= B.Width) {
+        r[j] = Load(row + 4 * col);
       } else if (row == nullptr || col + kLanes <= 0 || col >= B.Width) {
         r[j] = Zero();
       } else {
@@ -123,13 +123,11 @@ void TurnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Ring)[kVe
   }
 }
 
-// Writes the new pixels of steps T0 .. T0 + kLanes - 1, Out[step - T0][v], to the band's own
-// rows (not the two outer lanes), where they fall inside the bitmap.
+// Writes the new pixels of steps T0 .. T0 + kLanes - 1, Out[step - T0][v], to the band's rows,
+// where they fall inside the bitmap.
 void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[kVecs]) {
-  alignas(64) uint32_t part[kLanes];
-  const bool inside = R.All && T0 >= 2 * (kBandLanes - 1) && int64_t(T0) + kLanes <= B.Width;
   // Transposes within quarters, then each quarter row stored in its place.
-  if (inside) {
+  if (R.Inside(B, T0)) {
     for (int v = 0; v < kVecs; ++v)
       for (int b = 0; b < kQuarters; ++b) {
         const V t0 = UnpackLo32(Out[4 * b][v], Out[4 * b + 1][v]), t1 = UnpackHi32(Out[4 * b][v], Out[4 * b + 1][v]);
@@ -144,6 +142,7 @@ void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[kV
       }
     return;
   }
+  alignas(64) uint32_t part[kLanes];
   for (int v = 0; v < kVecs; ++v) {
     V r[kLanes];
     for (int k = 0; k < kLanes; ++k) r[k] = Out[k][v];
@@ -152,7 +151,7 @@ void UnturnBlock(const TBlurRows& B, const TBandRows& R, int32_t T0, V (*Out)[kV
       const int lane = v * kLanes + j;
       const int64_t col = int64_t(T0) - 2 * BandRowOf(lane);
       uint8_t* row = R.Row[lane];
-      if (inside || (row != nullptr && col >= 0 && col + kLanes <= B.Width)) {
+      if (row != nullptr && col >= 0 && col + kLanes <= B.Width) {
         Store(row + 4 * col, r[j]);
       } else if (row != nullptr && col + kLanes > 0 && col < B.Width) {
         Store(part, r[j]);
@@ -204,7 +203,7 @@ void StepMultipliers(const TBlurRows& B, const TLaneFactors& F, int32_t T, V (&M
 }
 
 // What the bands of one call share: their steps, of which InnerFrom .. InnerTo have an inner
-// column on every kept lane, and the multipliers of the other steps for the bands whose rows all
+// column on every lane, and the multipliers of the other steps for the bands whose rows all
 // lie inside the bitmap with a row above and below.
 struct TBandSteps {
   explicit TBandSteps(const TBlurRows& B)
@@ -353,7 +352,7 @@ void BlurRadius1(uint8_t* const* Rows, int32_t Width, int32_t Height) {
   V ring[kRing][kVecs];
   V out[kLanes][kVecs];
   const TBandSteps steps(b);
-  for (int32_t y0 = 0; y0 < Height; y0 += kBandRows) BlurBand(b, steps, y0, ring, out);
+  for (int32_t y0 = 0; y0 < Height; y0 += kBandLanes) BlurBand(b, steps, y0, ring, out);
 }
 
 }  // namespace

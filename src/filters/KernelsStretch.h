@@ -67,7 +67,7 @@ class TRowBlend {
   explicit TRowBlend(uint32_t WY)
 #if defined(__AVX2__)
       // The vector whose weight is at most 127 goes first, as PairMix wants it.
-      : swap_(WY < 128), pair_(Bytes4((Light(WY) | (255 - Light(WY)) << 8) * 0x00010001u)) {
+      : swap_(WY < 128), pair_(Dwords((Light(WY) | (255 - Light(WY)) << 8) * 0x00010001u)) {
   }
   V operator()(V A, V B) const { return swap_ ? PairMix(B, A, pair_, pair_) : PairMix(A, B, pair_, pair_); }
 #else

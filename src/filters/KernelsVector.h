@@ -215,22 +215,17 @@ inline uint8_t MixByte(uint32_t A, uint32_t B, uint32_t W) { return uint8_t((A *
 
 // ---- Byte pairs in 16-bit lanes, for the sets that multiply bytes by bytes. ----
 #if defined(__AVX512BW__)
-constexpr bool kByteProducts = true;
 inline V UnpackLo8(V A, V B) { return _mm512_unpacklo_epi8(A, B); }
 inline V UnpackHi8(V A, V B) { return _mm512_unpackhi_epi8(A, B); }
 inline V MulAddBytes(V Unsigned, V Signed) { return _mm512_maddubs_epi16(Unsigned, Signed); }
 inline V PackU16(V A, V B) { return _mm512_packus_epi16(A, B); }
-inline V Bytes4(uint32_t W) { return _mm512_set1_epi32(static_cast<int>(W)); }
 #elif defined(__AVX2__)
-constexpr bool kByteProducts = true;
 inline V UnpackLo8(V A, V B) { return _mm256_unpacklo_epi8(A, B); }
 inline V UnpackHi8(V A, V B) { return _mm256_unpackhi_epi8(A, B); }
 inline V MulAddBytes(V Unsigned, V Signed) { return _mm256_maddubs_epi16(Unsigned, Signed); }
 inline V PackU16(V A, V B) { return _mm256_packus_epi16(A, B); }
-inline V Bytes4(uint32_t W) { return _mm256_set1_epi32(static_cast<int>(W)); }
 #else
 // SSE2 has no byte-by-byte multiply: its stretch mixes through Mix.
-constexpr bool kByteProducts = false;
 #endif
 
 // The first N (0 to kVPixels) 4-byte pixels of X stored at P; nothing after them is touched.
